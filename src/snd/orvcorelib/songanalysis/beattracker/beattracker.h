@@ -1,0 +1,164 @@
+// The beat tracker: turns one spectrum per analysis frame into a beat interval (the
+// tempo), beat positions and downbeat positions, all in analysis frames.
+//
+// Single-threaded. Some working values of the per-frame process are process-wide statics,
+// so a process runs one analysis at a time; loaded results may be queried from any thread.
+#pragma once
+
+#include "orvsys/orvint.h"
+#include "songanalysis/circbuff/circbuff.h"
+
+// Every tracker value is a single-precision float.
+using btdata_t = float;
+
+enum processingmode : s32 {
+    PROCESSINGMODE_ONLINE = 0,
+    PROCESSINGMODE_OFFLINE = 1,
+};
+
+// Same values as songanalysis_userinputmode.
+enum beattracker_userinputmode_t : s32 {
+    USERINPUTMODE_IGNORE = 0,
+    USERINPUTMODE_GUIDE = 1,
+    USERINPUTMODE_OVERWRITE = 2,
+};
+
+enum tapstate_enum : s32 {
+    TAPSTATE_RESET = -1,
+    TAPSTATE_NONE = 0,
+    TAPSTATE_STARTED = 1,
+    TAPSTATE_STOPPED = 2,
+};
+
+inline constexpr u32 BEATTRACKER_MAX_BEATS = 16384;
+inline constexpr u32 BEATTRACKER_MAX_DOWNBEATS = 4096;
+inline constexpr u32 BEATTRACKER_NUM_AGENTS = 16;
+inline constexpr u32 BEATTRACKER_AGENT_HISTORY = 1024; // beats kept per agent (a ring)
+inline constexpr u32 BEATTRACKER_NUM_PEAKS = 2048;     // onset peaks kept (a ring)
+inline constexpr u32 BEATTRACKER_NUM_CLUSTERS = 64;
+inline constexpr u32 BEATTRACKER_FLUX_RING = 4096;
+inline constexpr u32 BEATTRACKER_TAP_RING = 512;
+inline constexpr u32 BEATTRACKER_XCORR_SIZE = 1024;
+
+// A slot of a list kept inside a fixed array; -1 ends the list.
+struct s_ListEntry {
+    s32 iListed; // 1 while the slot is in use
+    s32 iPrevious;
+    s32 iNext;
+};
+
+struct s_Peak {
+    u32 iLocation; // frame
+    float rValue;  // strength
+};
+
+struct s_IOICluster {
+    s_ListEntry sListEntry;
+    u32 iNumberOfIOIs;
+    float rClusterCenter;
+    float rScore;
+};
+
+struct s_Agent {
+    s_ListEntry sListEntry;
+    u32 iNumberOfBeats;
+    float rLastPeak;
+    float rBeatInterval;
+    float rPrediction; // frame of the next beat
+    float rScore;
+    u32 *piBeatHistory; // ring of BEATTRACKER_AGENT_HISTORY beat frames, indexed by beat number
+    u32 isTapped;
+};
+
+// The private record of a tracker.
+struct beattracker_internal {
+    float *pFFTBuffer; // this frame's and the previous frame's bin magnitudes
+    circbuff_struct *circBuffSpectraFlux;
+    float rSFG;
+    float rSFMean, rSFStd, rSFMin;
+    float sum, sumForNext, sum2, sum2ForNext;
+    s_Peak *pPeaks;
+    s32 iPeakOffset;
+    s32 *peakTrain; // numFrames values; belongs to the open-close cycle
+    s_IOICluster *pClusters;
+    s32 iClusterCount, iFirstCluster, iLastCluster;
+    s_Agent *pAgents;
+    s32 iAgentCount, iFirstAgent, iLastAgent;
+    float rICBeatInterval[4];
+    float rBeatInterval;
+    float rTBConfLevel;
+    float tbWinningScore;
+    s32 iWinningBeatsSize;
+    s32 iWinningAgentIndex, iPreviousWinningAgentIndex;
+    s32 iWinningAgentWinningStreak;
+    s32 iLastBeatLocation, iCurrentBeatLocation, iPredictedBeatLocation;
+    u32 *piBeatHistory; // the 16 agents' histories, agent i at slots 1024*i ...
+    s32 iBeatHistoryOffset;
+    float rDB4[4];
+    float rDBScore;
+    s32 numPeaksProcessed, numBeatsProcessed;
+    float beatPattern[4];
+    circbuff_struct *tap;
+    u32 tappedBI;
+    tapstate_enum tapState;
+    s_Agent tappedAgent;
+    u32 tapDelay;
+    s32 tappedDownbeatOffset;
+    s32 tapWeight;
+};
+
+// The public record of a tracker.
+struct beattracker_struct {
+    u32 iFrameCount; // 0: the next process call starts a new song
+    s32 numFrames;
+    const s16 *pInFFT; // the current frame's packed spectrum, not owned
+    u32 iFFTLen;
+    float specFlux;
+    float peakValue;
+    float beatInterval;
+    float rBeatInterval; // turned into the tempo whenever positive
+    float rBeatIntervalXcorr;
+    u32 currentBeatLocation;
+    float beatScore;
+    u32 *beats; // BEATTRACKER_MAX_BEATS ascending frames, owned
+    u32 beatSize;
+    u32 beatSizeRaw;
+    u32 *beats_; // the leading agent's history, not owned
+    u32 beatSize_;
+    u32 *downbeats; // BEATTRACKER_MAX_DOWNBEATS ascending frames, owned
+    u32 downbeatSize;
+    u32 downbeatSizeRaw;
+    float threshould;
+    float initialBI;
+    float lowerBI;
+    float upperBI;
+    s32 audioStarted;
+    u32 audioStartOffset;
+    beattracker_userinputmode_t userInputMode;
+    beattracker_internal *private_;
+};
+
+// Builds a tracker for spectra of fftSize values; null when any allocation fails (nothing
+// leaks). mode has no effect.
+beattracker_struct *beattracker_new(u32 fftSize, processingmode mode);
+// Releases the tracker; null allowed. Close it first (the peak train belongs to open/close).
+beattracker_struct *beattracker_destroy(beattracker_struct *bt);
+// Prepares a new song: bounds in frames (0 or less keeps the default), the user's interval
+// (0 for none) and the expected frame count. Returns 0.
+s32 beattracker_open(beattracker_struct *bt, float upper, float lower, float initial, s32 numFrames);
+s32 beattracker_close(beattracker_struct *bt);
+void beattracker_setInputPtr(beattracker_struct *bt, const s16 *pInFFT);
+s32 beattracker_setThreshould(beattracker_struct *bt, float threshould);
+s32 beattracker_setInitialBI(beattracker_struct *bt, float initialBI);
+s32 beattracker_setBIBound(beattracker_struct *bt, float lower, float upper);
+s32 beattracker_setBeatPattern(beattracker_struct *bt, const s32 *beatPattern, u32 size);
+s32 beattracker_setUserInputMode(beattracker_struct *bt, beattracker_userinputmode_t mode);
+s32 beattracker_tapBeat(beattracker_struct *bt, u32 offsetInFrames);
+s32 beattracker_tapReset(beattracker_struct *bt);
+s32 beattracker_tapDownbeat(beattracker_struct *bt, u32 offsetInMs);
+s32 beattracker_setBeats(beattracker_struct *bt, const u32 *beats, u32 size);
+s32 beattracker_setDownbeats(beattracker_struct *bt, const u32 *downbeats, u32 size);
+// One frame of the song.
+s32 beattracker_process(beattracker_struct *bt);
+// The offline finish after the last frame. 0, or -1.
+s32 beattracker_finalize(beattracker_struct *bt, s32 *anchors, s32 nAnchors, bool fixedGrid);
