@@ -19,13 +19,14 @@ float midiToDb(s32 value) {
     return 20.0f * std::log10(x);
 }
 
-// Cuts widen the bands: the low shelf's corner falls and the high shelf's rises with the cut,
-// and the mid peak narrows, so that a full cut removes its band and little else.
+// Deeper cuts move the shelves' corners outward (the low one down to 72 Hz, the high one up to
+// 12.6 kHz) and narrow the mid peak, so that a strong cut stays inside its own band instead of
+// hollowing out its neighbours.
 void updateBand(djequalizer &eq, s32 band, float gain) {
     biquad *b = eq.biquad[band];
     switch (band) {
     case DJEQ_BAND_LOW:
-        biquad_reset(b); // a moving shelf corner would otherwise thump through the old state
+        biquad_reset(b); // the low band restarts from silence on every update
         biquad_setParam(b, BIQUAD_PARAM_GAIN, gain);
         biquad_setParam(b, BIQUAD_PARAM_FC, gain >= 0.0f ? 300.0f : 200.0f - 0.08f * gain * gain);
         break;
