@@ -89,6 +89,24 @@ TEST(FastQueue, WaitingPutLandsOnceTheOwnerMakesRoom) {
     EXPECT_EQ(printed.find("couldn't send"), std::string::npos) << printed;
 }
 
+TEST(FastQueue, DestroyReleasesAPutWaitingForRoom) {
+    OwnedQueue owned("@wait_gone", Q_TYPE_FAST, 1);
+    msgq *q = owned.release();
+    const msg filler = named(mLoadCmd, 0, 1);
+    q_put(q, &filler, Q_PRIORITY, 0);
+    systest::StderrPipe printed;
+    std::thread sender([q] {
+        const msg m = named(mLoadCmd, 0, 2);
+        q_put(q, &m, Q_PRIORITY, Q_WAIT_FOREVER);
+    });
+    printed.waitFor("is full (depth = 1)\n");
+    // The waiting sender holds the queue for reading; the destroy must still get through,
+    // and the message is dropped without a word.
+    q_destroy(q);
+    sender.join();
+    EXPECT_EQ(printed.restore(), "Warning: waiting because queue @wait_gone is full (depth = 1)\n");
+}
+
 TEST(FastQueue, CountersWrapWithoutLosingOrder) {
     OwnedQueue q("@wrap", Q_TYPE_FAST, 8);
     const u32 start = 0xFFFFFFFAu;

@@ -1,6 +1,8 @@
 // POSIX message queues: round trips, time limits, full queues, names, stale queues, clamping.
 #include "dispatch_support.h"
 
+#include "sys/systime.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -119,6 +121,26 @@ TEST(PollableQueue, WaitingPutLandsWhileTheReaderDoesNotBlock) {
     }
     sender.join();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(PollableQueue, DestroyReleasesAPutWaitingForRoom) {
+    OwnedQueue owned(pollName("wg"), Q_TYPE_POLLABLE, 1);
+    msgq *q = owned.release();
+    const std::string name = q->name;
+    const msg filler = named(mLoadCmd, 0, 1);
+    q_put(q, &filler, Q_PRIORITY, 0);
+    testing::internal::CaptureStderr();
+    std::thread sender([q] {
+        const msg m = named(mLoadCmd, 0, 2);
+        q_put(q, &m, Q_PRIORITY, Q_WAIT_FOREVER);
+    });
+    // Most often the sender is waiting by now; either way the destroy must not hang on it.
+    sys_sleep(20);
+    q_destroy(q);
+    sender.join();
+    const std::string printed = testing::internal::GetCapturedStderr();
+    // Only a sender that started after the destroy finished reports the dead queue.
+    EXPECT_TRUE(printed.empty() || printed == "couldn't send to queue ^" + name.substr(1)) << printed;
 }
 
 TEST(PollableQueue, LongNamesAreKeptForTheSystem) {

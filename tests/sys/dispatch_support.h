@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace systest {
 
@@ -52,5 +54,48 @@ inline std::vector<u32> drain(msgq *q) {
     while (q_get(q, &m, nullptr, 0) > 0) seqs.push_back(m.sysex.body.endofsong.index);
     return seqs;
 }
+
+// Standard error sent into a pipe, so a test can wait until a line has been printed.
+class StderrPipe {
+  public:
+    StderrPipe() {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        if (pipe(fds_) != 0) std::abort();
+        dup2(fds_[1], 2);
+    }
+    ~StderrPipe() { restore(); }
+    StderrPipe(const StderrPipe &) = delete;
+    StderrPipe &operator=(const StderrPipe &) = delete;
+
+    // Reads until text has been printed.
+    void waitFor(const std::string &text) {
+        char buf[256];
+        while (seen_.find(text) == std::string::npos) {
+            const ssize_t n = read(fds_[0], buf, sizeof buf);
+            if (n <= 0) return;
+            seen_.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    // Puts standard error back and returns everything printed.
+    std::string restore() {
+        if (saved_ < 0) return seen_;
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        close(fds_[1]);
+        saved_ = -1;
+        char buf[256];
+        for (ssize_t n; (n = read(fds_[0], buf, sizeof buf)) > 0;)
+            seen_.append(buf, static_cast<std::size_t>(n));
+        close(fds_[0]);
+        return seen_;
+    }
+
+  private:
+    int saved_ = -1;
+    int fds_[2] = {-1, -1};
+    std::string seen_;
+};
 
 } // namespace systest
