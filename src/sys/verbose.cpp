@@ -1,0 +1,3 @@
+#include "sys/verbose.h"
+
+bool verbose = false;
