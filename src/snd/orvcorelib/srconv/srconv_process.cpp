@@ -14,6 +14,10 @@ using namespace srconv_detail;
 namespace {
 
 constexpr u32 kMaxChannels = 8;
+constexpr int kCoefBits = 15;
+// Rounds to the nearest output value. Adding a whole 1 << 15 instead would lift every
+// output by one LSB, so silence would come out as 1.
+constexpr s64 kHalfOutputLsb = s64{1} << (kCoefBits - 1);
 
 // Frames the ring can take without overwriting one the next output still reads: those
 // from the filter's first frame, (readOffset >> 12) - halfTaps, up to the last written.
@@ -52,7 +56,7 @@ void filterFrame(const srconv_handle &h, u32 runtimeChannels, audio16 *out) {
         const audio16 *in = h.inputBuffer + size_t{frame & h.bufferSize_} * channels;
         for (u32 c = 0; c < channels; ++c) sum[c] += coef * in[c];
     }
-    for (u32 c = 0; c < channels; ++c) out[c] = orv::sat16(orv::asr64(sum[c] + 0x8000, 15));
+    for (u32 c = 0; c < channels; ++c) out[c] = orv::sat16(orv::asr64(sum[c] + kHalfOutputLsb, kCoefBits));
 }
 
 template <u32 kChannels>
