@@ -269,12 +269,19 @@ def tables_source(figs):
            "// within 0.1 dB, the cutoff, the stopband attenuation and where it starts (in Hz at the\n"
            "// set's own rates), as measured on the taps the converter uses.\n",
            '#include "srconv/srconv_tables.h"\n\n// clang-format off\nnamespace {\n']
+    first_with = {}
     for f in figs:
         out.append("\n// %d/%d/%d, passband %.0f Hz, cutoff %.0f Hz, stopband %.1f dB from %.0f Hz%s\n"
                    % (f.taps, f.phases, len(f.coefs), f.passband_edge * f.fin, f.cutoff * f.fin,
                       f.stopband_db, f.stop_edge * f.fin, " (fixed values)" if f.fixed else ""))
-        out.append("constexpr s16 POLYFIR%s%s[%d] = {\n%s\n};\n"
-                   % (f.name, f.quality, len(f.coefs), c_array(f.coefs)))
+        name = "POLYFIR%s%s" % (f.name, f.quality)
+        same = first_with.setdefault(tuple(f.coefs), name)
+        if same != name:
+            # Upsampling sets of one shape all cut at the input's Nyquist frequency, so
+            # their prototypes are the same values; they share one array.
+            out.append("constexpr const s16 (&%s)[%d] = %s;\n" % (name, len(f.coefs), same))
+        else:
+            out.append("constexpr s16 %s[%d] = {\n%s\n};\n" % (name, len(f.coefs), c_array(f.coefs)))
     out.append("\n} // namespace\n")
     by_set = {}
     for f in figs:

@@ -8,13 +8,13 @@
 #include "orvsys/orvint.h"
 #include "srconv/srconv_tables.h"
 
-enum srconv_quality {
+enum srconv_quality : int {
     SRCONV_QUALITY_LOW = 0,
     SRCONV_QUALITY_MID = 1,
     SRCONV_QUALITY_HIGH = 2,
 };
 
-enum srconv_error {
+enum srconv_error : int {
     SRCONV_ERROR_NOERROR = 0,
     SRCONV_ERROR_OUTOFMEMORY = -1,
     SRCONV_ERROR_NOTSUPPORTED = -2,
