@@ -34,7 +34,6 @@ constexpr SupportedPair kSupportedPairs[] = {
     {48000, 11025, POLYFIR96TO22}, {96000, 11025, POLYFIR96TO11},
 };
 
-constexpr u32 kMaxChannels = 8;
 // The read position is Q12 in 32 bits and may run up to about two rings ahead of the
 // last rebase, so the ring stays well below 2^20 frames; block sizes are capped to match.
 constexpr u64 kMaxBlockFrames = u64{1} << 16;

@@ -13,7 +13,6 @@ using namespace srconv_detail;
 
 namespace {
 
-constexpr u32 kMaxChannels = 8;
 constexpr int kCoefBits = 15;
 // Rounds to the nearest output value. Adding a whole 1 << 15 instead would lift every
 // output by one LSB, so silence would come out as 1.

@@ -1,4 +1,4 @@
-// Position arithmetic shared by the converter's sizing queries and its process step.
+// Limits and position arithmetic shared by the converter's sizing queries and its process step.
 #pragma once
 
 #include "srconv/srconv.h"
@@ -7,6 +7,7 @@ namespace srconv_detail {
 
 inline constexpr u32 kFracBits = 12;
 inline constexpr u32 kFracMask = (1u << kFracBits) - 1;
+inline constexpr u32 kMaxChannels = 8;
 
 // Input frames on each side of the output position that the filter reaches.
 inline u32 halfTaps(const srconv_handle &h) {
