@@ -31,12 +31,15 @@ void forward(fftr1d_struct &fft, audio_t *x) {
 
 void inverse(fftr1d_struct &fft, audio_t *x) {
     if (fft.fftSize == 1) return; // the spectrum of one sample is the sample
-    // The radix-4 inverse kernel serves the powers of four; the other sizes take the
-    // radix-2 routine.
-    if (orv::kDeviceConfig && fft.m % 2 == 0)
-        irfft4_arm9e(x, fft.tmp, fft.m);
-    else
-        orv::fft::radix2Inverse(x, fft.tmp, fft.m);
+    if constexpr (orv::kDeviceConfig) {
+        // The radix-4 inverse kernel serves the powers of four; the other sizes take the
+        // radix-2 routine below.
+        if (fft.m % 2 == 0) {
+            irfft4_arm9e(x, fft.tmp, fft.m);
+            return;
+        }
+    }
+    orv::fft::radix2Inverse(x, fft.tmp, fft.m);
 }
 
 } // namespace
