@@ -26,6 +26,15 @@ constexpr s32 sat32(s64 v) {
     constexpr s64 lo = std::numeric_limits<s32>::min();
     return static_cast<s32>(v > hi ? hi : (v < lo ? lo : v));
 }
+// Floating-point value truncated toward zero and saturated to 16 bits; NaN gives 0. (A plain
+// conversion of an out-of-range value is undefined.)
+constexpr s16 truncSat16(double v) {
+    if (v != v) return 0;
+    if (v >= 32767.0) return 32767;
+    if (v <= -32768.0) return -32768;
+    return static_cast<s16>(v);
+}
+
 // Saturation to a signed field of `bits` bits (1..63), e.g. 24 for audio24 outputs.
 constexpr s64 satBits(s64 v, int bits) {
     const s64 hi = (s64{1} << (bits - 1)) - 1;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <limits>
 
 namespace {
 
@@ -23,6 +24,8 @@ static_assert(mulQ20(FRAC_ONE, 3 * FRAC_ONE) == 3 * FRAC_ONE);
 static_assert(mulShiftRound(3, 1, 1) == 2 && mulShiftRound(-3, 1, 1) == -1);
 static_assert(wrapAdd32(INT_MAX, 1) == INT_MIN && wrapSub32(INT_MIN, 1) == INT_MAX);
 static_assert(wrapMul32(0x10000, 0x10000) == 0);
+static_assert(truncSat16(-2.9) == -2 && truncSat16(32766.9) == 32766 && truncSat16(1e9) == 32767);
+static_assert(truncSat16(-1e9) == -32768 && truncSat16(std::numeric_limits<double>::quiet_NaN()) == 0);
 static_assert(fourccLE("RIFF") == 0x46464952u && fourccBE("FORM") == 0x464F524Du);
 
 TEST(LeBytes, RoundTripsAndByteOrder) {
