@@ -2,7 +2,6 @@
 #include "resampler/resampler.h"
 
 #include "orvsys/debugmsg.h"
-#include "orvsys/orvfixed.h"
 #include "resampler/resampler_internal.h"
 
 #include <new>

@@ -2,7 +2,6 @@
 // spaced by the rate rounded up to 1/8 frame, then linear interpolation between grid frames.
 // The expensive filter runs at most about once per output frame, and whole-frame grid points
 // are plain copies, so rate 1.0 on a whole frame reproduces the input exactly.
-#include "orvsys/debugmsg.h"
 #include "orvsys/orvfixed.h"
 #include "resampler/resampler_internal.h"
 #include "resampler/resampler_tables.h"

@@ -44,7 +44,8 @@ s32 kernelThreePointMono(resampler_struct *r, audio16 *out, s32 n) {
         const s64 b = (frac + kOneFrame) >> 6;
         const s64 c = (frac - kOneFrame) >> 6;
         const s64 d = -c;
-        const s64 sum = *frameAt(buffer, size, idx, 1, 1) * a * b + *frameAt(buffer, size, idx, -1, 1) * a * c +
+        const s64 sum = *frameAt(buffer, size, idx, 1, 1) * a * b +
+                        *frameAt(buffer, size, idx, -1, 1) * a * c +
                         *frameAt(buffer, size, idx, 0, 1) * b * d * 2;
         o[0] = sat16(sum >> 17);
     });

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct Kernel {
     int advance;
     int lag;
 };
+
+// Test names and failure messages show the kernel's name.
+inline void PrintTo(const Kernel &k, std::ostream *os) {
+    *os << k.name;
+}
 
 inline constexpr u32 kWinHalfLen = 8;
 
