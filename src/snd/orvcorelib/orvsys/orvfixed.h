@@ -17,6 +17,15 @@ constexpr u64 umul64(u32 a, u32 b) {
     return static_cast<u64>(a) * static_cast<u64>(b);
 }
 
+// Product of two 64-bit values, saturated to the 64-bit range when it does not fit: exact
+// for every product that fits, and of the right sign and far beyond 32 bits otherwise, so a
+// chain of Q-format multiplies of 64-bit intermediates stays defined and saturates cleanly.
+constexpr s64 mulSat64(s64 a, s64 b) {
+    s64 product = 0;
+    if (!__builtin_mul_overflow(a, b, &product)) return product;
+    return (a < 0) != (b < 0) ? std::numeric_limits<s64>::min() : std::numeric_limits<s64>::max();
+}
+
 // Saturation of a wide value to a narrower signed range.
 constexpr s16 sat16(s64 v) {
     return static_cast<s16>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));

@@ -26,6 +26,11 @@ static_assert(wrapAdd32(INT_MAX, 1) == INT_MIN && wrapSub32(INT_MIN, 1) == INT_M
 static_assert(wrapMul32(0x10000, 0x10000) == 0);
 static_assert(truncSat16(-2.9) == -2 && truncSat16(32766.9) == 32766 && truncSat16(1e9) == 32767);
 static_assert(truncSat16(-1e9) == -32768 && truncSat16(std::numeric_limits<double>::quiet_NaN()) == 0);
+static_assert(mulSat64(s64{1} << 42, -(s64{1} << 20)) == -(s64{1} << 62));
+static_assert(mulSat64(s64{1} << 42, s64{1} << 21) == LLONG_MAX);
+static_assert(mulSat64(-(s64{1} << 42), s64{1} << 30) == LLONG_MIN);
+static_assert(mulSat64(-(s64{1} << 42), -(s64{1} << 30)) == LLONG_MAX);
+static_assert(mulSat64(LLONG_MIN, -1) == LLONG_MAX && mulSat64(LLONG_MIN, 1) == LLONG_MIN);
 static_assert(fourccLE("RIFF") == 0x46464952u && fourccBE("FORM") == 0x464F524Du);
 
 TEST(LeBytes, RoundTripsAndByteOrder) {
