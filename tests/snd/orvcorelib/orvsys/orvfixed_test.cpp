@@ -23,6 +23,9 @@ static_assert(mulQ20(FRAC_ONE, 3 * FRAC_ONE) == 3 * FRAC_ONE);
 static_assert(mulShiftRound(3, 1, 1) == 2 && mulShiftRound(-3, 1, 1) == -1);
 static_assert(wrapAdd32(INT_MAX, 1) == INT_MIN && wrapSub32(INT_MIN, 1) == INT_MAX);
 static_assert(wrapMul32(0x10000, 0x10000) == 0);
+static_assert(truncSat32(-3.9f) == -3 && truncSat32(21.99f) == 21 && truncSat32(-0.5f) == 0);
+static_assert(truncSat32(3.0e9f) == INT_MAX && truncSat32(-3.0e9f) == INT_MIN);
+static_assert(truncSat32(__builtin_inff()) == INT_MAX && truncSat32(__builtin_nanf("")) == 0);
 static_assert(fourccLE("RIFF") == 0x46464952u && fourccBE("FORM") == 0x464F524Du);
 
 TEST(LeBytes, RoundTripsAndByteOrder) {
