@@ -84,11 +84,13 @@ void _CalcXcorrRaw(const circbuff_struct *cbFlux, float *xcorrRaw) {
         xcorrRaw[lag] += newest * fluxAt(cbFlux, written - 1 - lag) * 0.0001f;
 }
 
-s32 _EstimateBIFromXcorr(float *rBI, u32 frameCount, const float *xcorrRaw) {
+void buildTempoCurve(u32 frameCount, const float *xcorrRaw) {
     normalise(xcorrRaw, frameCount);
     reinforceAndWeigh();
-    const float *x = btk::xcorr;
+}
 
+s32 pickBeatIntervals(float *rBI, u32 frameCount) {
+    const float *x = btk::xcorr;
     float best = 0.0f;
     const s32 idx = searchPeak(btk::kLagMin + 1, btk::kLagMax - 1, best, 0);
     if (!isAcceptedLag(idx) || x[idx - 1] > x[idx] || x[idx + 1] > x[idx]) return -1;
@@ -99,10 +101,16 @@ s32 _EstimateBIFromXcorr(float *rBI, u32 frameCount, const float *xcorrRaw) {
     idx2 = searchPeak(idx + 1, btk::kLagMax - 1, second, idx2);
     if (isAcceptedLag(idx2)) {
         rBI[1] = refine(idx2);
-        btk::biConfidence =
-            frameCount > kConfidenceFrom ? std::pow(static_cast<float>(frameCount) * 0.0005f, 0.12f) : 0.0f;
+        btk::biConfidence = frameCount > kConfidenceFrom
+                                ? std::pow(static_cast<float>(frameCount) * 0.0005f, 0.12f)
+                                : 0.0f;
     }
     return 0;
+}
+
+s32 _EstimateBIFromXcorr(float *rBI, u32 frameCount, const float *xcorrRaw) {
+    buildTempoCurve(frameCount, xcorrRaw);
+    return pickBeatIntervals(rBI, frameCount);
 }
 
 void beattracker_gateTempo(beattracker_struct *bt) {

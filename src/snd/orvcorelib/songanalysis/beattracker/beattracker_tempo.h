@@ -19,6 +19,14 @@ void _CalcXcorrRaw(const circbuff_struct *cbFlux, float *xcorrRaw);
 // when the curve has no peak strictly inside the admissible lags.
 s32 _EstimateBIFromXcorr(float *rBI, u32 frameCount, const float *xcorrRaw);
 
+// The two halves of _EstimateBIFromXcorr. buildTempoCurve turns the raw sums into the
+// process-wide curve btk::xcorr: means over the frames seen (0 for lags not reached yet),
+// reinforced by each lag's double and quadruple and weighted towards 120 BPM.
+// pickBeatIntervals reads that curve: the highest strict local maximum strictly inside the
+// admissible lags (the lower lag on ties), refined by a parabola, and the best other one.
+void buildTempoCurve(u32 frameCount, const float *xcorrRaw);
+s32 pickBeatIntervals(float *rBI, u32 frameCount);
+
 // After a successful estimate: applies the user's interval (guide or overwrite mode) to the
 // candidates in rICBeatInterval, counts how long each candidate has stayed within 0.1 frame,
 // zeroes a candidate that has not yet held for 128 (second: 256) frames, and publishes the
