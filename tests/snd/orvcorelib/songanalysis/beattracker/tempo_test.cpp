@@ -349,7 +349,9 @@ TEST_F(Gate, SteadyBeatAt120BpmIsFoundAndPassesTheGate) {
             if (_EstimateBIFromXcorr(rBI, frameCount, btk::xcorrRaw) != 0) continue;
             beattracker_gateTempo(bt.get());
             ++estimates;
-            if (frameCount == 5000) EXPECT_EQ(btk::biConfidence, 0.0f) << decaying;
+            if (frameCount == 5000) {
+                EXPECT_EQ(btk::biConfidence, 0.0f) << decaying;
+            }
             if (frameCount == 5001) {
                 EXPECT_EQ(btk::biConfidence, std::pow(5001.0f * 0.0005f, 0.12f)) << decaying;
             }
