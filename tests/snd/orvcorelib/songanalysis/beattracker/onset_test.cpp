@@ -326,6 +326,7 @@ TEST_F(Peaks, ShapesOfTheFluxDecideWhatIsAPeak) {
         {"above the decaying envelope", {{50, 1.0f}, {63, 0.13f}}, 0, 1, 0, 0.01f, {50, 63}},
         {"below threshold plus window mean", {{50, 0.9f}}, 0.45f, 2, 0, 0.01f, {}},
         {"above threshold plus window mean", {{50, 0.95f}}, 0.45f, 2, 0, 0.01f, {50}},
+        {"the window mean counts a 49th", {{50, 0.9185f}}, 0.45f, 2, 0, 0.01f, {}},
         {"below mean plus minimum", {{50, 1.0f}}, 0, 1, 0.5f, 0.6f, {}},
         {"above mean plus minimum", {{50, 1.2f}}, 0, 1, 0.5f, 0.6f, {50}},
         {"silence is no peak", {}, 0, 1, 0, 0.01f, {}},
