@@ -114,4 +114,14 @@ constexpr s32 wrapMul32(s32 a, s32 b) {
     return static_cast<s32>(static_cast<u32>(a) * static_cast<u32>(b));
 }
 
+// Float to integer by truncation toward zero, saturated to the signed 32-bit range; NaN
+// gives 0. A plain cast is undefined outside the range, so every float that becomes a frame
+// number or a stored integer goes through here.
+constexpr s32 truncSat32(float v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483648.0f) return std::numeric_limits<s32>::max();
+    if (v <= -2147483648.0f) return std::numeric_limits<s32>::min();
+    return static_cast<s32>(v);
+}
+
 } // namespace orv

@@ -31,6 +31,9 @@ static_assert(mulSat64(s64{1} << 42, s64{1} << 21) == LLONG_MAX);
 static_assert(mulSat64(-(s64{1} << 42), s64{1} << 30) == LLONG_MIN);
 static_assert(mulSat64(-(s64{1} << 42), -(s64{1} << 30)) == LLONG_MAX);
 static_assert(mulSat64(LLONG_MIN, -1) == LLONG_MAX && mulSat64(LLONG_MIN, 1) == LLONG_MIN);
+static_assert(truncSat32(-3.9f) == -3 && truncSat32(21.99f) == 21 && truncSat32(-0.5f) == 0);
+static_assert(truncSat32(3.0e9f) == INT_MAX && truncSat32(-3.0e9f) == INT_MIN);
+static_assert(truncSat32(__builtin_inff()) == INT_MAX && truncSat32(__builtin_nanf("")) == 0);
 static_assert(fourccLE("RIFF") == 0x46464952u && fourccBE("FORM") == 0x464F524Du);
 
 TEST(LeBytes, RoundTripsAndByteOrder) {

@@ -138,23 +138,43 @@ struct beattracker_struct {
     beattracker_internal *private_;
 };
 
-// Builds a tracker for spectra of fftSize values; null when any allocation fails (nothing
-// leaks). mode has no effect.
+// The smallest FFT size that leaves a positive onset band: the flux is averaged over
+// fftSize / 2 - 48 bins, the top 48 bins of the spectrum being left out.
+inline constexpr u32 BEATTRACKER_MIN_FFT_SIZE = 2 * (48 + 1);
+
+// Builds a tracker for spectra of fftSize values, with the default settings and no peak
+// train. Null when fftSize is below BEATTRACKER_MIN_FFT_SIZE or any allocation fails
+// (nothing leaks). mode has no effect.
 beattracker_struct *beattracker_new(u32 fftSize, processingmode mode);
-// Releases the tracker; null allowed. Close it first (the peak train belongs to open/close).
+// Releases the tracker and everything it owns; null allowed. Returns null.
 beattracker_struct *beattracker_destroy(beattracker_struct *bt);
-// Prepares a new song: bounds in frames (0 or less keeps the default), the user's interval
-// (0 for none) and the expected frame count. Returns 0.
+// Needs a tracker from beattracker_new. Prepares a new song: bounds in frames (0 or less
+// keeps the default), the user's interval (0 for none) and the expected frame count, which
+// sizes the onset-peak train (none when it is 0 or less, or cannot be allocated). Returns 0.
 s32 beattracker_open(beattracker_struct *bt, float upper, float lower, float initial, s32 numFrames);
+// Releases the onset-peak train and restores the default settings. Returns 0.
 s32 beattracker_close(beattracker_struct *bt);
+// The step shared by open and close: default threshold, no user interval, default bounds,
+// no expected length, no frames, beats or downbeats. User-input mode, beat pattern and taps
+// are left alone.
+void beattracker_reset(beattracker_struct *bt);
+
+// Setters. Each needs a tracker from beattracker_new and returns the value given here.
 void beattracker_setInputPtr(beattracker_struct *bt, const s16 *pInFFT);
-s32 beattracker_setThreshould(beattracker_struct *bt, float threshould);
-s32 beattracker_setInitialBI(beattracker_struct *bt, float initialBI);
+s32 beattracker_setThreshould(beattracker_struct *bt, float threshould); // 1
+s32 beattracker_setInitialBI(beattracker_struct *bt, float initialBI);   // 1
+// A bound of 0 or less (or NaN) keeps its current value. 1.
 s32 beattracker_setBIBound(beattracker_struct *bt, float lower, float upper);
+// The four weights of a bar's beats, first beat first; size is not read. 1.
 s32 beattracker_setBeatPattern(beattracker_struct *bt, const s32 *beatPattern, u32 size);
+// Stores the mode and the weight of tapped beats: 0 to ignore, 20 to overwrite, else 4. 0.
 s32 beattracker_setUserInputMode(beattracker_struct *bt, beattracker_userinputmode_t mode);
+
+// Taps. A tap is dropped when 511 taps wait unread; tapping starts either way. 0.
 s32 beattracker_tapBeat(beattracker_struct *bt, u32 offsetInFrames);
+// Asks the next frame to forget the taps. 0.
 s32 beattracker_tapReset(beattracker_struct *bt);
+// Accepted and ignored. 0.
 s32 beattracker_tapDownbeat(beattracker_struct *bt, u32 offsetInMs);
 s32 beattracker_setBeats(beattracker_struct *bt, const u32 *beats, u32 size);
 s32 beattracker_setDownbeats(beattracker_struct *bt, const u32 *downbeats, u32 size);
