@@ -144,28 +144,49 @@ std::vector<double> lowPass(const std::vector<short> &x, int sampleRate, double 
     return y;
 }
 
-namespace {
-
-class BitWriter {
-  public:
-    void put(unsigned value, int bits) {
-        for (int i = bits - 1; i >= 0; i--) {
-            if (bitCount_ % 8 == 0) bytes_.push_back(0);
-            if ((value >> i) & 1) bytes_.back() |= static_cast<unsigned char>(0x80 >> (bitCount_ % 8));
-            bitCount_++;
-        }
+void BitWriter::put(unsigned value, int bits) {
+    for (int i = bits - 1; i >= 0; i--) {
+        if (bitCount_ % 8 == 0) bytes_.push_back(0);
+        if ((value >> i) & 1) bytes_.back() |= static_cast<unsigned char>(0x80 >> (bitCount_ % 8));
+        bitCount_++;
     }
-    void align() {
-        while (bitCount_ % 8) put(0, 1);
+}
+
+void BitWriter::align() {
+    while (bitCount_ % 8) put(0, 1);
+}
+
+std::vector<AdtsFrame> adtsFrames(const std::vector<unsigned char> &adts) {
+    std::vector<AdtsFrame> frames;
+    size_t pos = 0;
+    while (pos + 7 <= adts.size()) {
+        const unsigned char *h = adts.data() + pos;
+        if (h[0] != 0xFF || (h[1] & 0xF0) != 0xF0) break;
+        const size_t headerLen = (h[1] & 1) ? 7 : 9;
+        const size_t frameLen = static_cast<size_t>(((h[3] & 3) << 11) | (h[4] << 3) | (h[5] >> 5));
+        if (frameLen < headerLen || pos + frameLen > adts.size()) break;
+        frames.push_back({pos, frameLen, headerLen});
+        pos += frameLen;
     }
-    std::vector<unsigned char> &bytes() { return bytes_; }
+    return frames;
+}
 
-  private:
-    std::vector<unsigned char> bytes_;
-    long bitCount_ = 0;
-};
-
-} // namespace
+std::vector<unsigned char> makeFixture(const std::string &exprs, int rate,
+                                       const std::vector<std::string> &options) {
+    const std::string ffmpeg = toolPath("ORV_FFMPEG");
+    if (ffmpeg.empty()) return {};
+    orvtest::TempDir dir;
+    const std::string out = dir.file("fixture.aac");
+    std::vector<std::string> argv = {
+        ffmpeg,  "-hide_banner", "-loglevel",
+        "error", "-y",           "-f",
+        "lavfi", "-i",           "aevalsrc=exprs='" + exprs + "':s=" + std::to_string(rate) + ":d=1",
+        "-c:a",  "aac"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), {"-f", "adts", out});
+    if (!runTool(argv)) return {};
+    return orvtest::readFileBytes(out);
+}
 
 std::vector<unsigned char> adtsToAdif(const std::vector<unsigned char> &adts) {
     if (adts.size() < 7 || adts[0] != 0xFF || (adts[1] & 0xF0) != 0xF0) return {};
@@ -198,16 +219,12 @@ std::vector<unsigned char> adtsToAdif(const std::vector<unsigned char> &adts) {
     w.align();
     std::vector<unsigned char> out = w.bytes();
 
-    size_t pos = 0;
-    while (pos + 7 <= adts.size()) {
-        const unsigned char *h = adts.data() + pos;
-        if (h[0] != 0xFF || (h[1] & 0xF0) != 0xF0) return {};
-        const size_t headerLen = (h[1] & 1) ? 7 : 9;
-        const size_t frameLen = static_cast<size_t>(((h[3] & 3) << 11) | (h[4] << 3) | (h[5] >> 5));
-        const int blocks = (h[6] & 3) + 1;
-        if (blocks != 1 || frameLen < headerLen || pos + frameLen > adts.size()) return {};
-        out.insert(out.end(), h + headerLen, h + frameLen);
-        pos += frameLen;
+    const std::vector<AdtsFrame> frames = adtsFrames(adts);
+    if (frames.empty()) return {};
+    for (const AdtsFrame &f : frames) {
+        if ((adts[f.offset + 6] & 3) != 0) return {}; // one raw data block per frame only
+        out.insert(out.end(), adts.begin() + static_cast<long>(f.offset + f.headerLength),
+                   adts.begin() + static_cast<long>(f.offset + f.length));
     }
     return out;
 }

@@ -52,6 +52,31 @@ Comparison compareAligned(const std::vector<short> &ours, const std::vector<shor
 // Low-passes a signal (windowed sinc, cutoff in Hz) in double precision.
 std::vector<double> lowPass(const std::vector<short> &x, int sampleRate, double cutoff);
 
+// MSB-first bit writer for crafted streams.
+class BitWriter {
+  public:
+    void put(unsigned value, int bits);
+    void align();
+    std::vector<unsigned char> &bytes() { return bytes_; }
+
+  private:
+    std::vector<unsigned char> bytes_;
+    long bitCount_ = 0;
+};
+
+// The frames of an ADTS stream: offset and length of each.
+struct AdtsFrame {
+    size_t offset;
+    size_t length;
+    size_t headerLength;
+};
+std::vector<AdtsFrame> adtsFrames(const std::vector<unsigned char> &adts);
+
+// Makes an ADTS fixture with ffmpeg (aevalsrc expressions, one per channel, 1 s); extra
+// encoder options follow. Returns the stream, or empty when ffmpeg is missing or fails.
+std::vector<unsigned char> makeFixture(const std::string &exprs, int rate,
+                                       const std::vector<std::string> &options);
+
 // Rewrites an ADTS stream (one raw data block per frame) as an ADIF file with one program
 // config element; returns an empty vector when the stream cannot be converted.
 std::vector<unsigned char> adtsToAdif(const std::vector<unsigned char> &adts);
