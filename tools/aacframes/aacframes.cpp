@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -40,6 +39,16 @@ bool parseArgs(int argc, char **argv, Options &opt) {
     return opt.in && opt.out;
 }
 
+bool readWholeFile(const char *path, std::vector<unsigned char> &data) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const std::streamsize size = in.tellg();
+    if (size < 0 || size > 0x7FFFFFFF) return false;
+    data.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    return static_cast<bool>(in.read(reinterpret_cast<char *>(data.data()), size));
+}
+
 struct Counts {
     long frames = 0;
     long errors = 0;
@@ -48,14 +57,16 @@ struct Counts {
     long tnsFrames = 0;
     int nChans = 0;
     int sampleRate = 0;
+    bool writeFailed = false;
 };
 
-// Decodes everything in data, appending little-endian samples to pcm.
-Counts decodeAll(std::vector<unsigned char> &data, bool forceMono, std::vector<unsigned char> &pcm) {
+// Decodes everything in data, writing little-endian samples to out.
+Counts decodeAll(std::vector<unsigned char> &data, bool forceMono, std::FILE *pcm) {
     Counts c;
     HAACDecoder dec = AACInitDecoder();
     if (!dec) return c;
     std::vector<short> out(AAC_MAX_NCHANS * AAC_MAX_NSAMPS);
+    std::vector<unsigned char> bytes(2 * out.size());
     unsigned char *p = data.data();
     int left = static_cast<int>(data.size());
     while (left > 0) {
@@ -75,10 +86,12 @@ Counts decodeAll(std::vector<unsigned char> &data, bool forceMono, std::vector<u
         c.tnsFrames += info.tnsUsed != 0;
         c.nChans = info.nChans;
         c.sampleRate = info.sampRateOut;
-        for (int i = 0; i < info.outputSamps; i++) {
-            unsigned char b[2];
-            orv::putLE16(b, static_cast<u16>(out[i]));
-            pcm.insert(pcm.end(), b, b + 2);
+        for (int i = 0; i < info.outputSamps; i++)
+            orv::putLE16(bytes.data() + 2 * i, static_cast<u16>(out[static_cast<size_t>(i)]));
+        if (std::fwrite(bytes.data(), 2, static_cast<size_t>(info.outputSamps), pcm) !=
+            static_cast<size_t>(info.outputSamps)) {
+            c.writeFailed = true;
+            break;
         }
     }
     AACFreeDecoder(dec);
@@ -93,21 +106,21 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: aacframes [-m] [-q] INPUT OUTPUT.raw\n");
         return 2;
     }
-    std::ifstream in(opt.in, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "aacframes: cannot open %s\n", opt.in);
+    std::vector<unsigned char> data;
+    if (!readWholeFile(opt.in, data)) {
+        std::fprintf(stderr, "aacframes: cannot read %s\n", opt.in);
         return 1;
     }
-    std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<unsigned char> pcm;
-    const Counts c = decodeAll(data, opt.forceMono, pcm);
     std::FILE *out = std::fopen(opt.out, "wb");
-    if (!out || std::fwrite(pcm.data(), 1, pcm.size(), out) != pcm.size()) {
+    if (!out) {
         std::fprintf(stderr, "aacframes: cannot write %s\n", opt.out);
-        if (out) std::fclose(out);
         return 1;
     }
-    std::fclose(out);
+    const Counts c = decodeAll(data, opt.forceMono, out);
+    if (std::fclose(out) != 0 || c.writeFailed) {
+        std::fprintf(stderr, "aacframes: cannot write %s\n", opt.out);
+        return 1;
+    }
     if (!opt.quiet)
         std::printf("frames %ld errors %ld samples %ld channels %d rate %d pns %ld tns %ld\n", c.frames,
                     c.errors, c.samples, c.nChans, c.sampleRate, c.pnsFrames, c.tnsFrames);

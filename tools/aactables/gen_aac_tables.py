@@ -15,6 +15,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 Q31 = 2.0 ** 31
+LUT_BITS = 10
 Q30 = 2.0 ** 30
 
 
@@ -100,6 +101,19 @@ def main():
         out.append(f"    {{{max_bits}, {{{', '.join(map(str, counts))}}}, {offset}}},\n")
     out.append("};\n")
     out.append(array("u16", "kHuffSpecSymbols", symbols, 16))
+    # First-level lookup: the next kHuffLutBits bits give (length << 9) | symbol for every
+    # code that short, 0 for longer codes (decoded by the canonical walk).
+    lut = []
+    for b in range(1, 13):
+        table = [0] * (1 << LUT_BITS)
+        for sym, (length, code) in enumerate(books[b]):
+            if length > LUT_BITS:
+                continue
+            first = code << (LUT_BITS - length)
+            for k in range(1 << (LUT_BITS - length)):
+                table[first + k] = (length << 9) | sym
+        lut.extend(table)
+    out.append(array("u16", "kHuffLut", lut, 16))
     max_bits, counts, order = canonical(books[12])
     out.append(f"const HuffInfo kHuffScaleInfo = {{{max_bits}, {{{', '.join(map(str, counts))}}}, 0}};\n")
     out.append(array("u8", "kHuffScaleSymbols", order, 16))
@@ -123,7 +137,7 @@ def main():
         out.append(array("s32", f"kPreTwiddle{m}", pre))
         out.append(array("s32", f"kPostTwiddle{m}", post))
     fft = []
-    for j in range(256):
+    for j in range(384):
         a = 2 * math.pi * j / 512
         fft += [q31(math.cos(a)), q31(math.sin(a))]
     out.append(array("s32", "kFftTwiddle512", fft))

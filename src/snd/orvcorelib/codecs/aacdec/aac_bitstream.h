@@ -5,6 +5,7 @@
 
 #include "orvsys/orvint.h"
 
+#include <bit>
 #include <cstring>
 
 namespace aacdec {
@@ -28,9 +29,8 @@ inline u32 laac_GetBitsNoAdvance32(const BitStreamInfo &bsi) {
     const int shift = static_cast<int>(bsi.bitPos & 7);
     u64 word = 0;
     if (byte + 8 <= bsi.nBytes) {
-        u8 b[8];
-        std::memcpy(b, bsi.buf + byte, 8);
-        for (int i = 0; i < 8; i++) word = (word << 8) | b[i];
+        std::memcpy(&word, bsi.buf + byte, 8);
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
     } else {
         for (int i = 0; i < 8; i++) {
             const s64 at = byte + i;

@@ -17,21 +17,26 @@ u32 dequantBand(s32 *x, int width, int sf) {
     // |q|^(4/3) carries 14 fraction bits, 2^(f/4) 30 and the result keeps 2.
     const int shift = 14 + 30 - 2 - exp;
     u32 mask = 0;
+    if (shift >= 64) {
+        for (int i = 0; i < width; i++) x[i] = 0;
+        return 0;
+    }
+    if (shift <= 0) {
+        // Far beyond any real stream: every non-zero value saturates.
+        for (int i = 0; i < width; i++) {
+            if (x[i]) x[i] = x[i] < 0 ? -kCoefMax : kCoefMax;
+            mask |= x[i] ? static_cast<u32>(kCoefMax) : 0u;
+        }
+        return mask;
+    }
+    const u64 round = u64{1} << (shift - 1);
     for (int i = 0; i < width; i++) {
         const s32 q = x[i];
         if (!q) continue;
         u32 mag = q < 0 ? 0u - static_cast<u32>(q) : static_cast<u32>(q);
         if (mag >= kPow43Size) mag = kPow43Size - 1; // pulses may push past the table
-        const u64 prod = static_cast<u64>(kPow43Q14[mag]) * frac;
-        u64 v;
-        if (shift >= 64) {
-            v = 0;
-        } else if (shift <= 0) {
-            v = kCoefMax;
-        } else {
-            v = (prod + (u64{1} << (shift - 1))) >> shift;
-            if (v > static_cast<u64>(kCoefMax)) v = kCoefMax;
-        }
+        u64 v = (static_cast<u64>(kPow43Q14[mag]) * frac + round) >> shift;
+        if (v > static_cast<u64>(kCoefMax)) v = kCoefMax;
         const s32 out = static_cast<s32>(v);
         x[i] = q < 0 ? -out : out;
         mask |= static_cast<u32>(out);

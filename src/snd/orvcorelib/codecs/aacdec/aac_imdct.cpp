@@ -108,7 +108,28 @@ inline s16 toPcm(s64 v) {
     return orv::sat16((v + (1 << (kOutFracBits - 1))) >> kOutFracBits);
 }
 
+// The common long window: no flat parts, so the unfolding goes straight into the loops.
+void windowOnlyLong(PSInfoBase &ps, const ICSInfo &ics, int chOut, const s32 *y, short *out, int stride) {
+    s32 *overlap = ps.overlap[chOut];
+    const s32 *rise = longWindow(ps.prevWinShape[chOut]);
+    const s32 *fall = longWindow(ics.winShape);
+    for (int n = 0; n < 512; n++) {
+        const s32 first = win(y[512 + n], rise[n]);
+        out[n * stride] = toPcm(static_cast<s64>(overlap[n]) + first);
+        overlap[n] = -win(y[511 - n], fall[1023 - n]);
+    }
+    for (int n = 512; n < 1024; n++) {
+        const s32 first = -win(y[1535 - n], rise[n]);
+        out[n * stride] = toPcm(static_cast<s64>(overlap[n]) + first);
+        overlap[n] = -win(y[n - 512], fall[1023 - n]);
+    }
+}
+
 void windowLong(PSInfoBase &ps, const ICSInfo &ics, int chOut, const s32 *y, short *out, int stride) {
+    if (ics.winSequence == kWinSeqOnlyLong) {
+        windowOnlyLong(ps, ics, chOut, y, out, stride);
+        return;
+    }
     s32 *overlap = ps.overlap[chOut];
     const s32 *rise = longWindow(ps.prevWinShape[chOut]);
     const s32 *fall = longWindow(ics.winShape);
@@ -157,6 +178,54 @@ void windowShort(PSInfoBase &ps, const ICSInfo &ics, int chOut, const s32 *y, sh
 
 } // namespace
 
+namespace {
+
+struct Cplx {
+    s32 re, im;
+};
+
+// (re + i im) * e^(-i angle) with the angle's (cos, sin) in Q31.
+inline Cplx rotate(s32 re, s32 im, const s32 *cs) {
+    const s64 c = cs[0], s = cs[1];
+    return {mulRound31(re * c + im * s), mulRound31(im * c - re * s)};
+}
+
+// One radix-4 pass over blocks of 4q points whose quarters hold the DFTs of the inputs
+// n = 0, 2, 1, 3 (mod 4) (the radix-2 bit-reversed order).
+void radix4Pass(s32 *x, int n, int q) {
+    const int step = 512 / (4 * q);
+    for (int start = 0; start < n; start += 4 * q) {
+        s32 *p0 = x + 2 * start;
+        s32 *p1 = p0 + 2 * q; // residue 2
+        s32 *p2 = p1 + 2 * q; // residue 1
+        s32 *p3 = p2 + 2 * q; // residue 3
+        for (int j = 0; j < q; j++) {
+            const Cplx a0 = {p0[2 * j], p0[2 * j + 1]};
+            const Cplx a1 =
+                j ? rotate(p2[2 * j], p2[2 * j + 1], kFftTwiddle512 + 2 * j * step) : Cplx{p2[0], p2[1]};
+            const Cplx a2 =
+                j ? rotate(p1[2 * j], p1[2 * j + 1], kFftTwiddle512 + 4 * j * step) : Cplx{p1[0], p1[1]};
+            const Cplx a3 =
+                j ? rotate(p3[2 * j], p3[2 * j + 1], kFftTwiddle512 + 6 * j * step) : Cplx{p3[0], p3[1]};
+            const s32 s02r = a0.re + a2.re, s02i = a0.im + a2.im;
+            const s32 d02r = a0.re - a2.re, d02i = a0.im - a2.im;
+            const s32 s13r = a1.re + a3.re, s13i = a1.im + a3.im;
+            const s32 d13r = a1.re - a3.re, d13i = a1.im - a3.im;
+            p0[2 * j] = s02r + s13r;
+            p0[2 * j + 1] = s02i + s13i;
+            p2[2 * j] = s02r - s13r;
+            p2[2 * j + 1] = s02i - s13i;
+            // -i (a1 - a3) and +i (a1 - a3)
+            p1[2 * j] = d02r + d13i;
+            p1[2 * j + 1] = d02i - d13r;
+            p3[2 * j] = d02r - d13i;
+            p3[2 * j + 1] = d02i + d13r;
+        }
+    }
+}
+
+} // namespace
+
 void laac_R4FFT(int tabidx, s32 *x) {
     const int n = tabidx ? 512 : 64;
     const u16 *rev = tabidx ? kBitRev512.data() : kBitRev64.data();
@@ -167,43 +236,20 @@ void laac_R4FFT(int tabidx, s32 *x) {
             std::swap(x[2 * i + 1], x[2 * j + 1]);
         }
     }
-    // First two stages: twiddles 1 and -i only.
-    for (int i = 0; i < n; i += 4) {
-        s32 *p = x + 2 * i;
-        const s32 ar = p[0] + p[2], ai = p[1] + p[3];
-        const s32 br = p[0] - p[2], bi = p[1] - p[3];
-        const s32 cr = p[4] + p[6], ci = p[5] + p[7];
-        const s32 dr = p[4] - p[6], di = p[5] - p[7];
-        p[0] = ar + cr;
-        p[1] = ai + ci;
-        p[4] = ar - cr;
-        p[5] = ai - ci;
-        // b + (-i) d and b - (-i) d
-        p[2] = br + di;
-        p[3] = bi - dr;
-        p[6] = br - di;
-        p[7] = bi + dr;
-    }
-    for (int len = 8; len <= n; len <<= 1) {
-        const int half = len >> 1;
-        const int step = 512 / len;
-        for (int start = 0; start < n; start += len) {
-            s32 *a = x + 2 * start;
-            s32 *b = a + 2 * half;
-            for (int j = 0; j < half; j++) {
-                const s64 c = kFftTwiddle512[2 * j * step];
-                const s64 s = kFftTwiddle512[2 * j * step + 1];
-                const s64 br = b[2 * j], bi = b[2 * j + 1];
-                const s32 tr = mulRound31(br * c + bi * s);
-                const s32 ti = mulRound31(bi * c - br * s);
-                const s32 ar = a[2 * j], ai = a[2 * j + 1];
-                a[2 * j] = ar + tr;
-                a[2 * j + 1] = ai + ti;
-                b[2 * j] = ar - tr;
-                b[2 * j + 1] = ai - ti;
-            }
+    int q = 1;
+    if (n == 512) {
+        // 512 = 2 x 4^4: one radix-2 pass first.
+        for (int i = 0; i < n; i += 2) {
+            s32 *p = x + 2 * i;
+            const s32 ar = p[0], ai = p[1];
+            p[0] = ar + p[2];
+            p[1] = ai + p[3];
+            p[2] = ar - p[2];
+            p[3] = ai - p[3];
         }
+        q = 2;
     }
+    for (; q < n; q *= 4) radix4Pass(x, n, q);
 }
 
 int laac_DCT4(int tabidx, s32 *coef, int gb) {

@@ -11,17 +11,17 @@ namespace {
 
 constexpr int kMaxEscPrefix = 8; // escape values stop at 2^13 - 1
 
-int decodeSymbol(BitStreamInfo &bsi, const u16 *symbols, const HuffInfo &info) {
-    int val = 0;
-    const int len = laac_DecodeHuffmanScalar(symbols, info, laac_GetBitsNoAdvance32(bsi), &val);
-    laac_AdvanceBitstream(bsi, len);
-    return val;
-}
+constexpr int kScaleLut = 11; // the scale-factor book's place in kHuffLut
 
 int decodeScaleDelta(BitStreamInfo &bsi) {
+    const u32 bits = laac_GetBitsNoAdvance32(bsi);
+    const u16 e = kHuffLut[(kScaleLut << kHuffLutBits) + (bits >> (32 - kHuffLutBits))];
+    if (e) {
+        laac_AdvanceBitstream(bsi, e >> 9);
+        return (e & 511) - 60;
+    }
     int val = 0;
-    const int len = laac_DecodeHuffmanScalar(nullptr, kHuffScaleInfo, laac_GetBitsNoAdvance32(bsi), &val);
-    laac_AdvanceBitstream(bsi, len);
+    laac_AdvanceBitstream(bsi, laac_DecodeHuffmanScalar(nullptr, kHuffScaleInfo, bits, &val));
     return kHuffScaleSymbols[val] - 60;
 }
 
@@ -173,44 +173,85 @@ int readEscape(BitStreamInfo &bsi, int *mag) {
     return ERR_AAC_NONE;
 }
 
-inline int applySign(BitStreamInfo &bsi, int v) {
-    return (v && laac_GetBits(bsi, 1)) ? -v : v;
+// Decodes one codeword of a spectral book; *len gets its length and *after the bits that
+// follow it, left-aligned (at least 16 of them are valid: no spectral code is longer).
+inline int peekSymbol(const BitStreamInfo &bsi, int cb, int *len, u32 *after) {
+    const u32 bits = laac_GetBitsNoAdvance32(bsi);
+    const u16 e = kHuffLut[((cb - 1) << kHuffLutBits) + (bits >> (32 - kHuffLutBits))];
+    int sym;
+    if (e) {
+        *len = e >> 9;
+        sym = e & 511;
+    } else {
+        const HuffInfo &info = kHuffSpecInfo[cb - 1];
+        *len = laac_DecodeHuffmanScalar(kHuffSpecSymbols + info.offset, info, bits, &sym);
+    }
+    *after = bits << *len;
+    return sym;
+}
+
+// Applies sign bits (taken from the top of *signs, one per non-zero value) to v[0..n).
+inline int takeSigns(s32 *v, int n, u32 signs) {
+    int used = 0;
+    for (int j = 0; j < n; j++) {
+        if (!v[j]) continue;
+        if ((signs << used) & 0x80000000u) v[j] = -v[j];
+        used++;
+    }
+    return used;
 }
 
 // Decodes `count` values (a multiple of the book's tuple size) of codebook cb into out.
 int decodeSpectralRun(BitStreamInfo &bsi, int cb, s32 *out, int count) {
-    const HuffInfo &info = kHuffSpecInfo[cb - 1];
-    const u16 *symbols = kHuffSpecSymbols + info.offset;
+    int len = 0;
+    u32 after = 0;
     if (cb <= 4) {
         const bool isSigned = cb <= 2;
         for (int i = 0; i < count; i += 4) {
-            const int s = decodeSymbol(bsi, symbols, info);
-            int v[4] = {s / 27, (s / 9) % 3, (s / 3) % 3, s % 3};
-            for (int j = 0; j < 4; j++) out[i + j] = isSigned ? v[j] - 1 : applySign(bsi, v[j]);
+            const int s = peekSymbol(bsi, cb, &len, &after);
+            s32 *v = out + i;
+            v[0] = s / 27;
+            v[1] = (s / 9) % 3;
+            v[2] = (s / 3) % 3;
+            v[3] = s % 3;
+            if (isSigned) {
+                for (int j = 0; j < 4; j++) v[j] -= 1;
+            } else {
+                len += takeSigns(v, 4, after);
+            }
+            laac_AdvanceBitstream(bsi, len);
         }
         return ERR_AAC_NONE;
     }
     if (cb <= 6) {
         for (int i = 0; i < count; i += 2) {
-            const int s = decodeSymbol(bsi, symbols, info);
+            const int s = peekSymbol(bsi, cb, &len, &after);
             out[i] = s / 9 - 4;
             out[i + 1] = s % 9 - 4;
+            laac_AdvanceBitstream(bsi, len);
         }
         return ERR_AAC_NONE;
     }
     const int mod = cb <= 8 ? 8 : (cb <= 10 ? 13 : 17);
     for (int i = 0; i < count; i += 2) {
-        const int s = decodeSymbol(bsi, symbols, info);
-        int y = s / mod;
-        int z = s % mod;
-        const bool yNeg = y && laac_GetBits(bsi, 1);
-        const bool zNeg = z && laac_GetBits(bsi, 1);
-        if (cb == kCbEsc) {
-            if (y == 16 && readEscape(bsi, &y)) return ERR_AAC_INVALID_FRAME;
-            if (z == 16 && readEscape(bsi, &z)) return ERR_AAC_INVALID_FRAME;
+        const int s = peekSymbol(bsi, cb, &len, &after);
+        s32 *v = out + i;
+        v[0] = s / mod;
+        v[1] = s % mod;
+        const bool esc0 = v[0] == 16, esc1 = v[1] == 16;
+        len += takeSigns(v, 2, after);
+        laac_AdvanceBitstream(bsi, len);
+        if (cb == kCbEsc && (esc0 || esc1)) {
+            int mag;
+            if (esc0) {
+                if (readEscape(bsi, &mag)) return ERR_AAC_INVALID_FRAME;
+                v[0] = v[0] < 0 ? -mag : mag;
+            }
+            if (esc1) {
+                if (readEscape(bsi, &mag)) return ERR_AAC_INVALID_FRAME;
+                v[1] = v[1] < 0 ? -mag : mag;
+            }
         }
-        out[i] = yNeg ? -y : y;
-        out[i + 1] = zNeg ? -z : z;
     }
     return ERR_AAC_NONE;
 }

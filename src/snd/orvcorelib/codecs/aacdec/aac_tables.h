@@ -105,6 +105,11 @@ struct HuffInfo {
 // the quadruple or pair in the book's own order.
 extern const HuffInfo kHuffSpecInfo[11];
 extern const u16 kHuffSpecSymbols[1241];
+// First-level lookup of the codebooks (spectral 1..11, then the scale-factor book), each
+// 2^kHuffLutBits entries indexed by the next bits: (code length << 9) | symbol index in the
+// book's own order, or 0 for a code longer than kHuffLutBits.
+inline constexpr int kHuffLutBits = 10;
+extern const u16 kHuffLut[12 << kHuffLutBits];
 // Scale-factor codebook: a symbol is the difference plus 60.
 extern const HuffInfo kHuffScaleInfo;
 extern const u8 kHuffScaleSymbols[121];
@@ -120,12 +125,13 @@ extern const s32 kKbdWindowLong[1024];
 extern const s32 kKbdWindowShort[128];
 
 // (cos, sin) pairs, Q31: pre-twiddle angles pi (n + 1/4) / M, post-twiddle pi k / M, and the
-// FFT's 2 pi j / 512 (the 64-point FFT takes every eighth).
+// FFT's 2 pi j / 512 for j < 384 (radix-4 passes reach three times the angle; the
+// 64-point FFT takes every eighth).
 extern const s32 kPreTwiddle1024[1024];
 extern const s32 kPostTwiddle1024[1024];
 extern const s32 kPreTwiddle128[128];
 extern const s32 kPostTwiddle128[128];
-extern const s32 kFftTwiddle512[512];
+extern const s32 kFftTwiddle512[768];
 
 // TNS reflection coefficients, Q31: [resolution 3 or 4 bits][signed value + 8].
 extern const s32 kTnsCoefQ31[32];
