@@ -32,14 +32,14 @@ u32 dequantBand(s32 *x, int width, int sf) {
     const u64 round = u64{1} << (shift - 1);
     for (int i = 0; i < width; i++) {
         const s32 q = x[i];
-        if (!q) continue;
-        u32 mag = q < 0 ? 0u - static_cast<u32>(q) : static_cast<u32>(q);
-        if (mag >= kPow43Size) mag = kPow43Size - 1; // pulses may push past the table
+        const u32 sign = q < 0 ? ~0u : 0u;
+        u32 mag = (static_cast<u32>(q) ^ sign) - sign;
+        mag = mag < kPow43Size ? mag : kPow43Size - 1; // pulses may push past the table
         u64 v = (static_cast<u64>(kPow43Q14[mag]) * frac + round) >> shift;
-        if (v > static_cast<u64>(kCoefMax)) v = kCoefMax;
-        const s32 out = static_cast<s32>(v);
-        x[i] = q < 0 ? -out : out;
-        mask |= static_cast<u32>(out);
+        v = v < static_cast<u64>(kCoefMax) ? v : static_cast<u64>(kCoefMax);
+        const u32 out = static_cast<u32>(v);
+        x[i] = static_cast<s32>((out ^ sign) - sign);
+        mask |= out;
     }
     return mask;
 }
