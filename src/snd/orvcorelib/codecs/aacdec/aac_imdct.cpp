@@ -92,7 +92,7 @@ void rescale(s32 *y, int n, int shift) {
         const s64 round = s64{1} << (shift - 1);
         for (int i = 0; i < n; i++) y[i] = static_cast<s32>((y[i] + round) >> shift);
     } else if (shift < 0) {
-        for (int i = 0; i < n; i++) y[i] = orv::shlSat32(y[i], -shift);
+        for (int i = 0; i < n; i++) y[i] = satSym32(static_cast<s64>(y[i]) * (s64{1} << -shift));
     }
 }
 
@@ -164,9 +164,9 @@ void windowShort(PSInfoBase &ps, const ICSInfo &ics, int chOut, const s32 *y, sh
         const s32 *rise = w == 0 ? shortWindow(ps.prevWinShape[chOut]) : cur;
         s32 *dst = frame.data() + 448 + 128 * w;
         for (int j = 0; j < 128; j++) {
-            dst[j] = orv::sat32(static_cast<s64>(dst[j]) + win(unfold(yw, 128, j), rise[j]));
+            dst[j] = satSym32(static_cast<s64>(dst[j]) + win(unfold(yw, 128, j), rise[j]));
             dst[128 + j] =
-                orv::sat32(static_cast<s64>(dst[128 + j]) + win(unfold(yw, 128, 128 + j), cur[127 - j]));
+                satSym32(static_cast<s64>(dst[128 + j]) + win(unfold(yw, 128, 128 + j), cur[127 - j]));
         }
     }
     s32 *overlap = ps.overlap[chOut];

@@ -133,6 +133,13 @@ struct AACDecInfo {
     s32 frameCount;
 };
 
+// Saturation to the symmetric range +-(2^31 - 1): every spectral and time value can then be
+// negated safely.
+inline s32 satSym32(s64 v) {
+    constexpr s64 kMax = 0x7FFFFFFF;
+    return static_cast<s32>(v > kMax ? kMax : (v < -kMax ? -kMax : v));
+}
+
 // The ms mask bit of window group g, band sfb.
 inline bool msMaskBit(const PSInfoBase &ps, int g, int sfb, int maxSFB) {
     const int bit = g * maxSFB + sfb;

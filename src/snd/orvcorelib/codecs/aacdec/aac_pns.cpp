@@ -1,7 +1,6 @@
 // Perceptual noise substitution: bands of the noise codebook are filled with pseudo-random
 // values scaled to the band's coded energy.
 #include "codecs/aacdec/aac_internal.h"
-#include "orvsys/orvfixed.h"
 
 namespace aacdec {
 
@@ -40,7 +39,7 @@ int bitLength(u64 v) {
 
 s32 shiftSat(s64 v, int rightShift) {
     if (rightShift >= 63) return v < 0 ? -1 : 0;
-    if (rightShift >= 0) return orv::sat32(v >> rightShift);
+    if (rightShift >= 0) return satSym32(v >> rightShift);
     if (rightShift < -31) return v > 0 ? 0x7FFFFFFF : (v < 0 ? -0x7FFFFFFF : 0);
     const s64 limit = s64{0x7FFFFFFF} >> -rightShift;
     if (v > limit) return 0x7FFFFFFF;

@@ -15,15 +15,15 @@ s32 scaleByIntensity(s32 x, int pos) {
     const int shift = 30 - exp;
     if (shift >= 63) return prod < 0 ? -1 : 0;
     if (shift <= 0) return prod > 0 ? 0x7FFFFFFF : (prod < 0 ? -0x7FFFFFFF : 0);
-    return orv::sat32(prod >> shift);
+    return satSym32(prod >> shift);
 }
 
 void midSide(s32 *l, s32 *r, int n) {
     for (int i = 0; i < n; i++) {
         const s64 m = l[i];
         const s64 s = r[i];
-        l[i] = orv::sat32(m + s);
-        r[i] = orv::sat32(m - s);
+        l[i] = satSym32(m + s);
+        r[i] = satSym32(m - s);
     }
 }
 

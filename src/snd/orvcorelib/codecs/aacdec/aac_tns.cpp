@@ -1,6 +1,5 @@
 // Temporal noise shaping: all-pole filters run along the spectrum of each window.
 #include "codecs/aacdec/aac_internal.h"
-#include "orvsys/orvfixed.h"
 
 #include <algorithm>
 
@@ -43,7 +42,7 @@ void arFilter(s32 *spec, int size, int inc, const s64 *a, int order) {
     for (int m = 0; m < size; m++, spec += inc) {
         s64 acc = 0;
         for (int i = 0; i < order; i++) acc += static_cast<s64>(lpc[i]) * state[i];
-        const s32 y = orv::sat32(static_cast<s64>(*spec) - ((acc + (s64{1} << (q - 1))) >> q));
+        const s32 y = satSym32(static_cast<s64>(*spec) - ((acc + (s64{1} << (q - 1))) >> q));
         for (int i = order - 1; i > 0; i--) state[i] = state[i - 1];
         state[0] = y;
         *spec = y;
