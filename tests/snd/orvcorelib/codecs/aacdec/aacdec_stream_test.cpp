@@ -414,6 +414,31 @@ TEST_F(AacStream, ForcedMonoDecodesTheFirstChannelInTheDesktopConfiguration) {
     }
 }
 
+TEST_F(AacStream, ForcedMonoChecksTheFrameLengthItSkipsBy) {
+    const AdtsFrame f = adtsFrames(*stereo_).at(3);
+    const Bytes frame = slice(*stereo_, f.offset, f.length);
+    auto withLength = [&frame](size_t len) {
+        Bytes b = frame;
+        b[3] = static_cast<unsigned char>((b[3] & 0xFC) | ((len >> 11) & 3));
+        b[4] = static_cast<unsigned char>(len >> 3);
+        b[5] = static_cast<unsigned char>((b[5] & 0x1F) | ((len & 7) << 5));
+        return b;
+    };
+    struct Case {
+        size_t length;
+        int desktopErr;
+    } cases[] = {{f.length + 100, ERR_AAC_INDATA_UNDERFLOW}, {5, ERR_AAC_INVALID_ADTS_HEADER}, {f.length, 0}};
+    std::vector<short> out(2048);
+    for (const Case &c : cases) {
+        Decoder d = newDecoder();
+        const CallResult r = decodeOnce(d.get(), withLength(c.length), out.data(), 0, 1);
+        // The device configuration ignores forced mono and moves by what it parsed.
+        const int expected = orv::kDesktopConfig ? c.desktopErr : 0;
+        EXPECT_EQ(r.err, expected) << c.length;
+        EXPECT_EQ(r.consumed, expected ? 0 : static_cast<int>(f.length)) << c.length;
+    }
+}
+
 TEST_F(AacStream, DamagedStreamsNeverCrash) {
     // Deterministic bit flips and cuts: every call either decodes or fails cleanly.
     u32 seed = 12345;
