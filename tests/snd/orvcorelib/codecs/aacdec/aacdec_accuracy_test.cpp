@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -25,7 +26,7 @@ constexpr double kFullRms = 32768.0 * std::pow(2.0, -15) / 3.4641016151377544;
 constexpr int kMaxDiff = 8;
 constexpr double kNoiseSplitHz = 3000; // far below the fixtures' noise, high-passed at 7 kHz
 
-enum Feature : unsigned { kShort = 1, kTns = 2, kMs = 4, kIntensity = 8, kPns = 16 };
+enum Feature : unsigned { kShort = 1, kTns = 2, kMs = 4, kIntensity = 8, kPns = 16, kSaturates = 32 };
 
 struct Fixture {
     const char *name;
@@ -66,7 +67,7 @@ const Fixture kFixtures[] = {
     {"stereo_tones_88200", 88200, 2, TONES_L "|" TONES_R, nullptr, "160k", false, true, false, 0},
     {"mono_bursts_96000", 96000, 1, BURSTS, nullptr, "128k", false, false, false, kShort},
     {"stereo_clipped_44100", 44100, 2, "1.2*sgn(sin(2*PI*220*t))|-1.2*sgn(sin(2*PI*330*t))", nullptr, "160k",
-     false, true, false, 0},
+     false, true, false, kSaturates},
     {"mono_noise_48000", 48000, 1, TONES_L, "mono|c0=c0", "64k", true, false, false, kPns},
     {"stereo_noise_44100", 44100, 2, TONES_L "|" TONES_R, "stereo|c0=c0|c1=0.8*c0", "96k", true, true, false,
      kPns},
@@ -174,6 +175,10 @@ TEST_P(AacAccuracy, MatchesReferenceDecoder) {
         EXPECT_GT(d.pnsFrames, 0) << "no noise substitution in " << f.name;
     }
 
+    if (f.mustUse & kSaturates) {
+        EXPECT_EQ(*std::max_element(d.pcm.begin(), d.pcm.end()), 32767) << f.name;
+        EXPECT_EQ(*std::min_element(d.pcm.begin(), d.pcm.end()), -32768) << f.name;
+    }
     // faad gives mono streams as two identical channels.
     std::vector<short> refPcm = readRawPcm(ref);
     const size_t oursPerChan = d.pcm.size() / static_cast<size_t>(f.channels);
