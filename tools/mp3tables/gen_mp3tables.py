@@ -340,6 +340,7 @@ def imdct_windows():
 
 
 def dct4_matrix(n):
+    """n-point DCT-IV matrix."""
     return [[q(math.cos(math.pi / n * (m + 0.5) * (k + 0.5)), 31) for k in range(n)] for m in range(n)]
 
 
@@ -347,6 +348,22 @@ def dct_odd_matrix(n):
     """Odd outputs of an n-point DCT-II from the n/2 differences x[k] - x[n-1-k]."""
     h = n // 2
     return [[q(math.cos((2 * k + 1) * (2 * m + 1) * math.pi / (2 * n)), 31) for k in range(h)] for m in range(h)]
+
+
+def twiddle(n):
+    """Pre-twiddle of an n-point DCT-IV computed through a DCT-II: cos(pi (2k + 1) / (4n))."""
+    return [q(math.cos(math.pi * (2 * k + 1) / (4 * n)), 31) for k in range(n)]
+
+
+def dct9_even():
+    """Even outputs 2m (m = 1..8) of the 18-point DCT-II from the 9 sums, Q30 (some are +-1);
+    output 0 is their plain sum."""
+    return [[q(math.cos(math.pi * (2 * k + 1) * m / 18), 30) for k in range(9)] for m in range(1, 9)]
+
+
+def dct9_odd():
+    """Odd outputs 2m + 1 of the 18-point DCT-II from the 9 differences."""
+    return [[q(math.cos(math.pi * (2 * k + 1) * (2 * m + 1) / 36), 31) for k in range(9)] for m in range(9)]
 
 
 def alias_coefs():
@@ -488,8 +505,12 @@ def main():
         o.append(fmt_list(row, 6, '        '))
         o.append('    },')
     o.append('};')
-    o.append('const s32 lmp3_imdct18[18][18] = {')
-    o.append(fmt_2d(dct4_matrix(18)))
+    o.append('const s32 lmp3_imdctTwiddle18[18] = {' + ', '.join(map(str, twiddle(18))) + '};')
+    o.append('const s32 lmp3_dct9Even[8][9] = {')
+    o.append(fmt_2d(dct9_even()))
+    o.append('};')
+    o.append('const s32 lmp3_dct9Odd[9][9] = {')
+    o.append(fmt_2d(dct9_odd()))
     o.append('};')
     o.append('const s32 lmp3_imdct6[6][6] = {')
     o.append(fmt_2d(dct4_matrix(6)))

@@ -1,7 +1,8 @@
 // Hybrid inverse transform of one channel: alias reduction, 36-point or three 12-point
 // inverse MDCTs with their windows, overlap-add with the previous granule and frequency
 // inversion. The inverse MDCTs are DCT-IVs of 18 and 6 points whose symmetric outputs give
-// the 36 and 12 values; the second half is kept unwindowed as 9 values per sub-band.
+// the 36 and 12 values; the second half is kept unwindowed as 9 values per sub-band. Inputs
+// have at least 7 guard bits after scaling, so no sum below exceeds 2^30.
 #include "codecs/mp3dec/mp3common.h"
 
 #include "orvsys/orvfixed.h"
@@ -37,14 +38,13 @@ void antiAlias(s32 *x, int nBfly) {
     }
 }
 
-// z = DCT-IV of n inputs taken every `step` values from x, each shifted right by es.
-template <int N>
-void dct4(const s32 *x, int step, int es, const s32 (&c)[N][N], s32 *z) {
-    s32 in[N];
-    for (int k = 0; k < N; ++k) in[k] = x[k * step] >> es;
-    for (int m = 0; m < N; ++m) {
+// 6-point DCT-IV of one short window's values (every third of x), each shifted right by es.
+void dct4Short(const s32 *x, int es, s32 *z) {
+    s32 in[6];
+    for (int k = 0; k < 6; ++k) in[k] = x[3 * k] >> es;
+    for (int m = 0; m < 6; ++m) {
         s64 acc = 0;
-        for (int k = 0; k < N; ++k) acc += orv::mul64(in[k], c[m][k]);
+        for (int k = 0; k < 6; ++k) acc += orv::mul64(in[k], lmp3_imdct6[m][k]);
         z[m] = roundShift31(acc);
     }
 }
@@ -70,9 +70,49 @@ void previousShort(const s32 *ov, int es, s64 *acc) {
     }
 }
 
+// 18-point DCT-IV through a pre-twiddle and an 18-point DCT-II (9 sums and 9 differences):
+// with v[k] = x[k] cos(pi (2k + 1) / 72), DCT-II(v)[m] = (z[m] + z[m-1]) / 2, [0] = z[0].
+// The twiddles go down to 0.04, so v keeps kVFrac extra bits (inputs below 2^25 leave room)
+// and the alternating recursion kFrac, or their rounding would show in the output.
+void dct4Long(const s32 *x, int es, s32 *z) {
+    constexpr int kVFrac = 2;
+    constexpr int kFrac = 8;
+    s32 e[9], o[9];
+    s64 sum = 0;
+    for (int k = 0; k < 9; ++k) {
+        const s32 a = static_cast<s32>(
+            (orv::mul64(x[k] >> es, lmp3_imdctTwiddle18[k]) + (s64{1} << (30 - kVFrac))) >> (31 - kVFrac));
+        const s32 b = static_cast<s32>(
+            (orv::mul64(x[17 - k] >> es, lmp3_imdctTwiddle18[17 - k]) + (s64{1} << (30 - kVFrac))) >>
+            (31 - kVFrac));
+        e[k] = a + b;
+        o[k] = a - b;
+        sum += e[k];
+    }
+    s64 V[18];
+    V[0] = sum * (s64{1} << (kFrac - kVFrac));
+    for (int m = 1; m < 9; ++m) {
+        s64 acc = 0;
+        for (int k = 0; k < 9; ++k) acc += orv::mul64(e[k], lmp3_dct9Even[m - 1][k]);
+        V[2 * m] = acc >> (30 + kVFrac - kFrac);
+    }
+    for (int m = 0; m < 9; ++m) {
+        s64 acc = 0;
+        for (int k = 0; k < 9; ++k) acc += orv::mul64(o[k], lmp3_dct9Odd[m][k]);
+        V[2 * m + 1] = acc >> (31 + kVFrac - kFrac);
+    }
+    constexpr s64 kHalf = s64{1} << (kFrac - 1);
+    s64 prev = V[0];
+    z[0] = static_cast<s32>((prev + kHalf) >> kFrac);
+    for (int m = 1; m < 18; ++m) {
+        prev = 2 * V[m] - prev;
+        z[m] = static_cast<s32>((prev + kHalf) >> kFrac);
+    }
+}
+
 void currentLong(const s32 *x, int es, const s32 *win, s64 *acc, s32 *ov) {
     s32 z[18];
-    dct4(x, 1, es, lmp3_imdct18, z);
+    dct4Long(x, es, z);
     for (int i = 0; i < 9; ++i) {
         acc[i] += orv::mul64(z[9 + i], win[i]);
         acc[17 - i] += orv::mul64(-z[9 + i], win[17 - i]);
@@ -96,7 +136,7 @@ void currentShort(const s32 *x, int es, s64 *acc, s32 *ov) {
     s32 y[3][12];
     for (int w = 0; w < 3; ++w) {
         s32 z[6];
-        dct4(x + w, 3, es, lmp3_imdct6, z);
+        dct4Short(x + w, es, z);
         shortOutputs(z, y[w]);
     }
     // Window w covers positions 6 + 6w .. 17 + 6w of the 36.

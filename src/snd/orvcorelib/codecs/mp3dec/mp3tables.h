@@ -46,10 +46,13 @@ extern const s32 lmp3_quadTabMaxBits[2];
 // Synthesis window D[i] x 2^18 in the order the windowing reads it.
 extern const s32 lmp3_polyCoef[264];
 
-// Inverse transform: windows of block types 0..3 (Q31, including 1/sqrt(2)), the 18- and
-// 6-point DCT-IV matrices (Q31), alias-reduction butterflies (Q31).
+// Inverse transform (Q31): windows of block types 0..3 (including 1/sqrt(2)); the 18-point
+// DCT-IV as pre-twiddle, 18-point DCT-II split into 9 sums (Q30 matrix) and 9 differences, and
+// recursion; the 6-point DCT-IV matrix; alias-reduction butterflies.
 extern const s32 lmp3_imdctWin[4][36];
-extern const s32 lmp3_imdct18[18][18];
+extern const s32 lmp3_imdctTwiddle18[18];
+extern const s32 lmp3_dct9Even[8][9];
+extern const s32 lmp3_dct9Odd[9][9];
 extern const s32 lmp3_imdct6[6][6];
 extern const s32 lmp3_aliasCs[8];
 extern const s32 lmp3_aliasCa[8];
