@@ -128,7 +128,8 @@ int takeMainData(MP3DecInfo *d, unsigned char **inbuf, int *bytesLeft, short *ou
 // Decodes the granules from the main data. Returns 0 or the error (output cleared).
 int decodeGranules(MP3DecInfo *d, const unsigned char *mainPtr, short *outbuf, int factor) {
     int bitOffset = 0;
-    int bitsLeft = 8 * d->mainDataBytes;
+    // A caller-given frame may be larger than any frame's granules can use (4 x 4095 bits).
+    int bitsLeft = static_cast<int>(std::min<s64>(8 * s64{d->mainDataBytes}, 1 << 20));
     const unsigned char *ptr = mainPtr;
     for (int gr = 0; gr < d->nGrans; ++gr) {
         for (int ch = 0; ch < d->nChans; ++ch) {
