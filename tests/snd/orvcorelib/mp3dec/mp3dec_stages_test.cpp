@@ -166,6 +166,36 @@ TEST(Mp3DecStereo, IntensityPositionsSplitTheLeftChannel) {
     }
 }
 
+TEST(Mp3DecStereo, Mpeg2IntensityPositionsAndTheIllegalOne) {
+    // MPEG-2 at 22.05 kHz, intensity stereo only; all long bands in one partition of 2-bit
+    // positions, so position 3 is the illegal one.
+    Decoder d(MP3InitDecoder());
+    const unsigned char header[4] = {0xFF, 0xF3, 0x90, (Joint << 6) | (1 << 4)};
+    ASSERT_EQ(lmp3_UnpackFrameHeader(d.get(), header), 4);
+    const double io = std::pow(2.0, -0.25); // intensity scale 0
+    struct Case {
+        int pos;
+        double left, right;
+    };
+    const Case cases[] = {{0, 1.0, 1.0}, {1, io, 1.0}, {2, 1.0, io}, {3, 1.0, 0.0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pos);
+        static s32 x[2][576];
+        std::memset(x, 0, sizeof x);
+        for (int i = 0; i < 576; ++i) x[0][i] = 1 << 24;
+        ScaleFactorInfoSub sfis{};
+        for (int b = 0; b < 21; ++b) sfis.l[b] = static_cast<u8>(c.pos);
+        ScaleFactorJS sfjs{};
+        sfjs.slen[0] = 2;
+        sfjs.nr[0] = 21;
+        CriticalBandInfo cbi[2] = {};
+        u32 mOut[2] = {};
+        lmp3_IntensityProcMPEG2(x, 576, d->FrameHeaderPS, &sfis, cbi, &sfjs, 0, 0, mOut);
+        EXPECT_NEAR(x[0][300] / double(1 << 24), c.left, 1e-6);
+        EXPECT_NEAR(x[1][300] / double(1 << 24), c.right, 1e-6);
+    }
+}
+
 // The published hybrid transform of one sub-band in double precision: alias reduction over
 // the whole spectrum (long blocks), then the 36-point inverse MDCT with the normal window or
 // three 12-point ones with the short window, placed in 36 values (first half: this granule's
