@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -295,6 +296,63 @@ TEST(Mp3DecImdct, FullScaleInputWithoutGuardBitsSaturates) {
             ASSERT_EQ(lmp3_IMDCT(d.get(), 0, 0), 0);
         }
         EXPECT_GE(d->IMDCTInfoPS->gb[0], 0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Random granules through dequantisation, both stereo tools and the inverse transform, with
+// gains, scale factors and block types over their whole ranges: every shift is clamped and
+// every sum stays in range (the sanitizers watch), and the tools keep their bounds.
+TEST(Mp3DecStages, RandomGranulesOverTheWholeParameterRange) {
+    std::mt19937 rng(5);
+    for (int version : {0, 1}) {
+        for (int g = 0; g < 150; ++g) {
+            Decoder d(MP3InitDecoder());
+            const unsigned char header[4] = {0xFF, static_cast<unsigned char>(version == 0 ? 0xFB : 0xF3),
+                                             0x90,
+                                             static_cast<unsigned char>((Joint << 6) | ((rng() % 4) << 4))};
+            ASSERT_EQ(lmp3_UnpackFrameHeader(d.get(), header), 4);
+            const int blockType = static_cast<int>(rng() % 4);
+            const int mixed = blockType == 2 ? static_cast<int>(rng() % 2) : 0;
+            for (int ch = 0; ch < 2; ++ch) {
+                SideInfoSub &sis = d->SideInfoPS->sis[0][ch];
+                sis.globalGain = static_cast<int>(rng() % 256);
+                sis.sfactScale = static_cast<int>(rng() % 2);
+                sis.preFlag = static_cast<int>(rng() % 2);
+                sis.blockType = blockType;
+                sis.winSwitchFlag = blockType != 0;
+                sis.mixedBlock = mixed;
+                for (int w = 0; w < 3; ++w) sis.subBlockGain[w] = static_cast<int>(rng() % 8);
+                ScaleFactorInfoSub &sf = d->ScaleFactorInfoPS->sfis[0][ch];
+                for (auto &v : sf.l) v = static_cast<u8>(rng() % 32);
+                for (auto &band : sf.s)
+                    for (auto &v : band) v = static_cast<u8>(rng() % 32);
+                const int nz = static_cast<int>(rng() % 577);
+                for (int i = 0; i < 576; ++i) {
+                    const u32 mag = i < nz ? (rng() % 4 == 0 ? rng() % 8207 : rng() % 16) : 0;
+                    // Sign-magnitude as the Huffman stage writes it: zeros carry no sign.
+                    const u32 sign = mag ? (rng() & 1) : 0;
+                    d->HuffmanInfoPS->huffDecBuf[ch][i] = static_cast<s32>(mag | (sign << 31));
+                }
+                d->HuffmanInfoPS->nonZeroBound[ch] = nz;
+            }
+            ScaleFactorJS &js = d->ScaleFactorInfoPS->sfjs;
+            js.intensityScale = static_cast<int>(rng() % 2);
+            for (int p = 0; p < 4; ++p) {
+                js.slen[p] = static_cast<int>(rng() % 6);
+                js.nr[p] = static_cast<int>(rng() % 19);
+            }
+            d->nChans = 2;
+            ASSERT_EQ(lmp3_Dequantize(d.get(), 0), 0);
+            for (int ch = 0; ch < 2; ++ch) {
+                EXPECT_GE(d->HuffmanInfoPS->gb[ch], 0);
+                EXPECT_LE(d->HuffmanInfoPS->nonZeroBound[ch], 576);
+                ASSERT_EQ(lmp3_IMDCT(d.get(), 0, ch), 0);
+            }
+        }
     }
 }
 
