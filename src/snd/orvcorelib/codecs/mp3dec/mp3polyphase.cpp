@@ -44,16 +44,21 @@ void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef, int factor) {
     const s32 *cp = coef + 16 + row[4];
     const s32 *vp = vbuf + row[5];
     for (int j = 1; j <= row[3]; ++j, cp += row[1], vp += row[2]) {
-        for (int c = 0; c < NCH; ++c) {
-            const s32 *a = vp + 32 * c;
-            const s32 *b = a + 16;
-            s64 lo = kRound, hi = kRound;
-            for (int i = 0; i < 8; ++i) {
-                lo += orv::mul64(cp[2 * i], a[i]) + orv::mul64(cp[2 * i + 1], b[i]);
-                hi += orv::mul64(cp[2 * (7 - i)], b[i]) - orv::mul64(cp[2 * (7 - i) + 1], a[i]);
+        // Four accumulators per stereo pair: each coefficient is loaded once for both channels.
+        s64 lo[NCH], hi[NCH];
+        for (int c = 0; c < NCH; ++c) lo[c] = hi[c] = kRound;
+        for (int i = 0; i < 8; ++i) {
+            const s32 ca = cp[2 * i], cb = cp[2 * i + 1];
+            const s32 ma = cp[2 * (7 - i)], mb = cp[2 * (7 - i) + 1];
+            for (int c = 0; c < NCH; ++c) {
+                const s32 a = vp[32 * c + i], b = vp[32 * c + 16 + i];
+                lo[c] += orv::mul64(ca, a) + orv::mul64(cb, b);
+                hi[c] += orv::mul64(ma, b) - orv::mul64(mb, a);
             }
-            pcm[j * NCH + c] = out16(lo);
-            pcm[(outputs - j) * NCH + c] = out16(hi);
+        }
+        for (int c = 0; c < NCH; ++c) {
+            pcm[j * NCH + c] = out16(lo[c]);
+            pcm[(outputs - j) * NCH + c] = out16(hi[c]);
         }
     }
 }
