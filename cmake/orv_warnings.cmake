@@ -21,3 +21,8 @@ if(ORV_SANITIZE)
     endif()
     add_compile_definitions(ORV_SANITIZED=1)
 endif()
+
+if(ORV_FUZZ)
+    # The libraries a fuzz target links are instrumented too, so the fuzzer sees their coverage.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,158 @@
+// Huffman decoding of one granule's and channel's spectral values: the big-value regions
+// with their pair tables and escape bits, then the count1 quadruples.
+#include "codecs/mp3dec/mp3common.h"
+
+#include <algorithm>
+
+namespace {
+
+// A 64-bit cache over a byte range; past the range it reads zero bits. `used` counts the bits
+// consumed since the start position, so a code that runs past the granule's end is seen.
+struct HuffReader {
+    const unsigned char *ptr;
+    const unsigned char *end;
+    u64 cache;
+    int bits;
+    int used;
+
+    void refill() {
+        while (bits <= 56) {
+            const u64 byte = ptr < end ? *ptr++ : 0;
+            cache |= byte << (56 - bits);
+            bits += 8;
+        }
+    }
+    u32 peek(int n) const { return static_cast<u32>(cache >> (64 - n)); }
+    void skip(int n) {
+        cache <<= n;
+        bits -= n;
+        used += n;
+    }
+    u32 read(int n) {
+        if (n == 0) return 0;
+        const u32 v = peek(n);
+        skip(n);
+        return v;
+    }
+};
+
+// Walks a lookup tree; returns the leaf's payload and consumes its code.
+u32 decodeSymbol(HuffReader &r, const u32 *tab, int rootBits) {
+    int levelBits = rootBits;
+    u32 e = tab[r.peek(levelBits)];
+    while (e & kHuffNode) {
+        r.skip(levelBits);
+        levelBits = static_cast<int>((e >> 16) & 0xFF);
+        e = tab[(e & 0xFFFF) + r.peek(levelBits)];
+    }
+    r.skip(static_cast<int>((e >> 16) & 0xFF));
+    return e & 0xFFFF;
+}
+
+s32 signMagnitude(u32 mag, u32 sign) {
+    return static_cast<s32>(mag | (sign << 31));
+}
+
+// Decodes the pairs of values [start, end) with table t. Returns false on a bad table or when
+// the codes need more than `bits` bits.
+bool decodePairs(HuffReader &r, s32 *out, int start, int end, int t, int bits) {
+    if (start >= end) return true;
+    if (t < 0 || t >= HUFF_PAIRTABS) return false;
+    const HuffTabLookup &look = lmp3_huffTabLookup[t];
+    if (look.tabType == HuffTabType::invalidTab) return false;
+    if (look.tabType == HuffTabType::noBits) {
+        std::fill(out + start, out + end, 0);
+        return true;
+    }
+    const u32 *tab = lmp3_huffTable + lmp3_huffTabOffset[t];
+    const int linBits = look.linBits;
+    for (int i = start; i < end; i += 2) {
+        r.refill();
+        const u32 xy = decodeSymbol(r, tab, look.rootBits);
+        u32 x = xy >> 8, y = xy & 0xFF;
+        if (linBits && x == 15) x += r.read(linBits);
+        const u32 sx = x ? r.read(1) : 0;
+        if (linBits && y == 15) y += r.read(linBits);
+        const u32 sy = y ? r.read(1) : 0;
+        if (r.used > bits) return false;
+        out[i] = signMagnitude(x, sx);
+        out[i + 1] = signMagnitude(y, sy);
+    }
+    return true;
+}
+
+// Decodes count1 quadruples from `start` while values and bits remain; a quadruple that runs
+// past the granule's bits is dropped. Returns the number of values decoded in all.
+int decodeQuads(HuffReader &r, s32 *out, int start, int table, int bits) {
+    const u32 *tab = lmp3_quadTable + lmp3_quadTabOffset[table];
+    const int rootBits = lmp3_quadTabMaxBits[table];
+    int i = start;
+    while (i < MAX_NSAMP - 3 && r.used < bits) {
+        r.refill();
+        const u32 vwxy = decodeSymbol(r, tab, rootBits);
+        u32 sign[4];
+        for (int k = 0; k < 4; ++k) sign[k] = ((vwxy >> (3 - k)) & 1) ? r.read(1) : 0;
+        if (r.used > bits) break;
+        for (int k = 0; k < 4; ++k) out[i + k] = signMagnitude((vwxy >> (3 - k)) & 1, sign[k]);
+        i += 4;
+    }
+    return i;
+}
+
+// End of the first and second big-value regions.
+void regionBounds(const FrameHeader *fh, const SideInfoSub *sis, int bigEnd, int *r1, int *r2) {
+    const SFBandTable *sfb = fh->sfBand;
+    if (sis->winSwitchFlag && sis->blockType == 2) {
+        if (!sis->mixedBlock) {
+            *r1 = 3 * sfb->s[std::min((sis->region0Count + 1) / 3, 13)];
+        } else if (fh->ver == MPEG1) {
+            *r1 = sfb->l[std::min(sis->region0Count + 1, 22)];
+        } else {
+            *r1 = sfb->l[6] + 2 * (sfb->s[4] - sfb->s[3]);
+        }
+        *r2 = MAX_NSAMP;
+    } else {
+        *r1 = sfb->l[std::min(sis->region0Count + 1, 22)];
+        *r2 = sfb->l[std::min(sis->region0Count + sis->region1Count + 2, 22)];
+    }
+    *r1 = std::min(*r1, bigEnd);
+    *r2 = std::clamp(*r2, *r1, bigEnd);
+}
+
+} // namespace
+
+int lmp3_DecodeHuffman(MP3DecInfo *mp3DecInfo, const unsigned char *buf, int *bitOffset, int huffBlockBits,
+                       int gr, int ch) {
+    if (!mp3DecInfo || !mp3DecInfo->FrameHeaderPS || !mp3DecInfo->SideInfoPS || !mp3DecInfo->HuffmanInfoPS ||
+        !buf || !bitOffset)
+        return -1;
+    if (gr < 0 || gr >= MAX_NGRAN || ch < 0 || ch >= MAX_NCHAN || *bitOffset < 0 || *bitOffset > 7 ||
+        huffBlockBits < 0)
+        return -1;
+    const FrameHeader *fh = mp3DecInfo->FrameHeaderPS;
+    const SideInfoSub *sis = &mp3DecInfo->SideInfoPS->sis[gr][ch];
+    HuffmanInfo *hi = mp3DecInfo->HuffmanInfoPS;
+    s32 *out = hi->huffDecBuf[ch];
+
+    const int startOffset = *bitOffset;
+    const int endBit = startOffset + huffBlockBits;
+    HuffReader r{buf, buf + ((endBit + 7) >> 3), 0, 0, 0};
+    r.refill();
+    r.skip(startOffset);
+    r.used = 0;
+
+    const int bigEnd = std::min(2 * sis->nBigvals, MAX_NSAMP);
+    int r1, r2;
+    regionBounds(fh, sis, bigEnd, &r1, &r2);
+    if (!decodePairs(r, out, 0, r1, sis->tableSelect[0], huffBlockBits) ||
+        !decodePairs(r, out, r1, r2, sis->tableSelect[1], huffBlockBits) ||
+        !decodePairs(r, out, r2, bigEnd, sis->tableSelect[2], huffBlockBits))
+        return -1;
+
+    const int nDecoded = decodeQuads(r, out, bigEnd, sis->count1TableSelect & 1, huffBlockBits);
+    hi->nonZeroBound[ch] = nDecoded;
+    std::fill(out + nDecoded, out + MAX_NSAMP, 0);
+
+    *bitOffset = endBit & 7;
+    return endBit >> 3;
+}
