@@ -1,13 +1,11 @@
-// Process-wide settings of the start-up, the start-up picture, and the diagnostics of the end.
+// Process-wide settings of the start-up, and the diagnostics of the end.
 #include "bgn/bgn_startup.h"
 
-#include "platform/platform.h"
 #include "sys/systime.h"
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <pthread.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -31,17 +29,6 @@ long ioprioGet() {
 }
 
 } // namespace
-
-std::string bgn_startup_picture_path(const std::string &program_folder) {
-    return program_folder + "/../resources/GrayRed480x272/gtk-2.0/quilofour_startup_screen.rgb565";
-}
-
-void bgn_show_startup_picture(const std::string &program_folder) {
-    const std::string input = "if=" + bgn_startup_picture_path(program_folder);
-    const std::string output = std::string("of=") + platform_path(PLATFORM_FB_DEVICE);
-    const char *const args[] = {"dd", input.c_str(), output.c_str(), "bs=960", "count=272", nullptr};
-    platform_run_detached(PLATFORM_TOOL_DD, args);
-}
 
 void bgn_set_stack_limit() {
     rlimit limit{};

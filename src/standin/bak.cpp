@@ -21,8 +21,7 @@ bool path_built = false;
 int bak_init() {
     standin_log("bak_init");
     if (verbose) std::printf("BAK: initalizing BAK Module\n");
-    standin_read_behaviour(scheduler);
-    if (scheduler.behaviour.fail_init) {
+    if (!standin_begin(scheduler)) {
         if (verbose) std::printf("Error creating BAK listener Thread\n");
         return -1;
     }

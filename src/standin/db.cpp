@@ -12,8 +12,7 @@ standin_module library{"db", MODULE_DB, "@db_in_q", nullptr};
 int db_init() {
     standin_log("db_init");
     if (verbose) std::printf("DB: initializing\n");
-    standin_read_behaviour(library);
-    if (library.behaviour.fail_init) {
+    if (!standin_begin(library)) {
         std::printf("Error creating DB Thread\n");
         return -1;
     }

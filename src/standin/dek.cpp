@@ -11,8 +11,7 @@ standin_module controls{"dek", MODULE_DEK, "@dek_in_q", nullptr};
 
 int dek_init() {
     standin_log("dek_init");
-    standin_read_behaviour(controls);
-    if (controls.behaviour.fail_init) {
+    if (!standin_begin(controls)) {
         std::printf("Error creating DEK msg_in Thread\n");
         raise(SIGABRT);
         return 0;

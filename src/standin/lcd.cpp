@@ -27,22 +27,21 @@ void openDisplay(standin_module &) {
     q_cancel_timedput(ticket);
 }
 
-standin_module interface { "lcd", MODULE_LCD, "@lcd_in_q", openDisplay };
+standin_module ui{"lcd", MODULE_LCD, "@lcd_in_q", openDisplay};
 
 } // namespace
 
 int lcd_init() {
     standin_log("lcd_init");
     setenv("DISPLAY", ":0", 0);
-    standin_read_behaviour(interface);
-    const long delay = standin_number(interface, "OPEN_DELAY_MS", 0);
+    const long delay = standin_number(ui, "OPEN_DELAY_MS", 0);
     open_delay_ms = delay > 0 ? static_cast<u32>(delay) : 0;
-    midi_channel = static_cast<int>(standin_number(interface, "MIDI_CHANNEL", 0));
-    if (interface.behaviour.fail_init) {
+    midi_channel = static_cast<int>(standin_number(ui, "MIDI_CHANNEL", 0));
+    if (!standin_begin(ui)) {
         std::printf("Error creating LCD Thread\n");
         return 1;
     }
-    standin_start(interface, false);
+    standin_start(ui, false);
     if (verbose) std::printf("LCD: Thread Created.\n");
     return 0;
 }

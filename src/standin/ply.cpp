@@ -12,8 +12,7 @@ standin_module player{"ply", MODULE_PLY, "@ply_in_q", nullptr};
 
 int ply_init() {
     standin_log("ply_init");
-    standin_read_behaviour(player);
-    if (player.behaviour.fail_init) {
+    if (!standin_begin(player)) {
         if (verbose) std::printf("Error creating PLY msg_in Thread\n");
         raise(SIGABRT);
         return 0;

@@ -10,8 +10,7 @@ standin_module engine{"snd", MODULE_SND, "@snd_in_q", nullptr};
 
 int snd_init() {
     standin_log("snd_init");
-    standin_read_behaviour(engine);
-    if (engine.behaviour.fail_init) {
+    if (!standin_begin(engine)) {
         std::printf("Failed to create mixer\n");
         return -1;
     }

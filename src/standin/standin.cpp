@@ -5,6 +5,7 @@
 #include "sys/systime.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdarg>
 #include <cstdint>
@@ -22,8 +23,29 @@ constexpr std::size_t kThreadStackSize = 64 * 1024;
 constexpr long kQueueDepth = 16;
 constexpr u16 kQueueMsgs[] = {mShutdownCmd, mModuleInit};
 
+constexpr u32 kFailWaitMs = 5000;
+
 std::string log_path;
 std::once_flag log_path_read;
+
+// Ready bits of the stand-ins whose threads were started, and of those that announced
+// themselves: a stand-in acts on the whole start-up only once both agree.
+std::atomic<u32> started_modules{0};
+std::atomic<u32> announced_modules{0};
+
+u32 moduleBit(const standin_module &module) {
+    return module.code >= 0 ? 1u << module.code : 0;
+}
+
+bool allAnnounced() {
+    return announced_modules.load(std::memory_order_acquire) ==
+           started_modules.load(std::memory_order_acquire);
+}
+
+// The start-up is complete once the analysis scheduler runs and every module has announced itself.
+bool startUpComplete() {
+    return (started_modules.load(std::memory_order_acquire) & (1u << MODULE_BAK)) != 0 && allAnnounced();
+}
 
 void broadcastNamed(u16 name, u16 id) {
     msg m{};
@@ -43,8 +65,7 @@ void serve(standin_module &module) {
         if (q_get(module.queue, &m, nullptr, Q_WAIT_FOREVER) < 0) continue;
         const u16 name = msg_get_name(&m);
         if (name == mShutdownCmd) return;
-        if (name == mModuleInit && m.sysex.id == MODULE_BAK && module.behaviour.shutdown_id >= 0 &&
-            !requested) {
+        if (name == mModuleInit && module.behaviour.shutdown_id >= 0 && !requested && startUpComplete()) {
             requested = true;
             standin_log("%s requests shutdown %d", module.name, module.behaviour.shutdown_id);
             broadcastNamed(mShutdownReq, static_cast<u16>(module.behaviour.shutdown_id));
@@ -58,6 +79,7 @@ void *moduleThread(void *arg) {
     if (module.behaviour.announce_delay_ms > 0) sys_sleep(module.behaviour.announce_delay_ms);
     if (module.code >= 0) {
         standin_log("%s ready", module.name);
+        announced_modules.fetch_or(moduleBit(module), std::memory_order_acq_rel);
         broadcastNamed(mModuleInit, static_cast<u16>(module.code));
     }
     serve(module);
@@ -135,7 +157,17 @@ void standin_log(const char *fmt, ...) {
     close(fd);
 }
 
+bool standin_begin(standin_module &module) {
+    standin_read_behaviour(module);
+    if (!module.behaviour.fail_init) return true;
+    // The modules already started announce themselves first, so the failure meets a start-up
+    // in a known state.
+    for (u32 waited = 0; !allAnnounced() && waited < kFailWaitMs; waited += 10) sys_sleep(10);
+    return false;
+}
+
 void standin_start(standin_module &module, bool joinable) {
+    started_modules.fetch_or(moduleBit(module), std::memory_order_acq_rel);
     module.queue = q_create(module.queue_name, Q_TYPE_FAST, kQueueDepth);
     q_register(module.queue, kQueueMsgs, static_cast<int>(std::size(kQueueMsgs)));
     module.thread = sys_thread_start({module.name, kThreadStackSize, SCHED_OTHER, 0}, moduleThread, &module);

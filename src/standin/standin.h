@@ -6,8 +6,11 @@
 //   NEVER_DIE=1          after mShutdownCmd the thread ends without reporting mModuleDeath
 //   CRASH_DESTROY=1      the destroy function crashes with a segmentation fault
 //   HANG_DESTROY=1       the destroy function never returns
-//   SHUTDOWN_ID=n        once the analysis scheduler has announced itself (the start-up is
-//                        complete), the module sends mShutdownReq with id n
+//   SHUTDOWN_ID=n        once the start-up is complete (the analysis scheduler runs and every
+//                        module started has announced itself), the module sends mShutdownReq
+//                        with id n
+// A stand-in told to fail its init waits (up to 5 s) until the modules started before it have
+// announced themselves, so that the failure always meets the same state.
 // DECKHOST_STANDIN_LOG names a file that gets one line per init and destroy call and per
 // announcement and reported end ("db_init", "db ready", "db death", "db_destroy"...).
 #pragma once
@@ -50,7 +53,11 @@ void standin_read_behaviour(standin_module &module);
 // Appends one line to the file named by DECKHOST_STANDIN_LOG (when set); safe from any thread.
 void standin_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Needs: standin_read_behaviour ran and fail_init is not set.
+// Guarantees: module.behaviour is read. Returns: false when the init is to fail, after the
+// modules already started have announced themselves.
+bool standin_begin(standin_module &module);
+
+// Needs: standin_begin returned true.
 // Guarantees: the module's queue is made and registered before its thread starts, so no
 // message of the start-up is missed; joinable tells whether a destroy function joins the thread.
 void standin_start(standin_module &module, bool joinable);

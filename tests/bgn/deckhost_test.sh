@@ -85,6 +85,13 @@ wait_for() {
     return 1
 }
 
+# wait_started <log>: true once every module has announced itself.
+wait_started() {
+    for module in db snd ply lcd dek bak; do
+        wait_for "$1" "$module ready" 30 || return 1
+    done
+}
+
 has_line() { grep -qxF -- "$2" "$1"; }
 has_text() { grep -qF -- "$2" "$1"; }
 
@@ -254,7 +261,7 @@ case_sigquit() {
     local tree=$work/tree
     make_tree "$tree"
     start "$tree" quit
-    wait_for "$tree/quit.log" "bak ready" 30 || fail "did not start: $(cat "$tree/quit.out" "$tree/quit.err")"
+    wait_started "$tree/quit.log" || fail "did not start: $(cat "$tree/quit.out" "$tree/quit.err")"
     kill -QUIT "$pid"
     wait "$pid"
     rc=$?
@@ -272,7 +279,7 @@ case_second_instance() {
     make_tree "$second"
     start "$first" run
     first_pid=$pid
-    wait_for "$first/run.log" "bak ready" 30 || fail "the first did not start"
+    wait_started "$first/run.log" || fail "the first did not start"
     start "$second" run
     wait_for "$second/run.out" "Another instance is running.  Waiting for it to finish." 5 ||
         fail "the second did not wait: $(cat "$second/run.out")"
@@ -285,7 +292,7 @@ case_second_instance() {
     rc=$?
     expect_rc 0 "the first instance" "$first/run"
     # The second tries again every 10 s.
-    wait_for "$second/run.log" "bak ready" 25 || fail "the second did not start after the first: $(cat "$second/run.out")"
+    wait_for "$second/run.log" "bak ready" 25 && wait_started "$second/run.log" || fail "the second did not start after the first: $(cat "$second/run.out")"
     kill -QUIT "$pid"
     wait "$pid"
     rc=$?
