@@ -80,6 +80,9 @@ u16 startModulesAndSupervise(msgq *qin, Started &started) {
     db_demo_content_init();
     dek_init();
     if (bak_init() != 0) return failStart(qin, "BAK Init failed, exiting.");
+    // A shutdown that came while modules were still starting missed the ones started after it,
+    // and its forced shutdown may have passed unheeded in a wait: it goes out again.
+    if (bgn_shutdown_state() != SHUTDOWN_ID_NOT_YET) bgn_request_shutdown(bgn_shutdown_state());
     return superviseUntilShutdown(qin);
 }
 

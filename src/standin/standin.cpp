@@ -57,9 +57,13 @@ bool isSet(const char *value) {
     return value != nullptr && *value != '\0' && std::string(value) != "0";
 }
 
+void requestShutdown(const standin_module &module) {
+    standin_log("%s requests shutdown %d", module.name, module.behaviour.shutdown_id);
+    broadcastNamed(mShutdownReq, static_cast<u16>(module.behaviour.shutdown_id));
+}
+
 // Waits for the shutdown command; sends the told shutdown request once the start-up is complete.
-void serve(standin_module &module) {
-    bool requested = false;
+void serve(standin_module &module, bool requested) {
     msg m{};
     for (;;) {
         if (q_get(module.queue, &m, nullptr, Q_WAIT_FOREVER) < 0) continue;
@@ -67,8 +71,7 @@ void serve(standin_module &module) {
         if (name == mShutdownCmd) return;
         if (name == mModuleInit && module.behaviour.shutdown_id >= 0 && !requested && startUpComplete()) {
             requested = true;
-            standin_log("%s requests shutdown %d", module.name, module.behaviour.shutdown_id);
-            broadcastNamed(mShutdownReq, static_cast<u16>(module.behaviour.shutdown_id));
+            requestShutdown(module);
         }
     }
 }
@@ -82,7 +85,9 @@ void *moduleThread(void *arg) {
         announced_modules.fetch_or(moduleBit(module), std::memory_order_acq_rel);
         broadcastNamed(mModuleInit, static_cast<u16>(module.code));
     }
-    serve(module);
+    const bool early = module.behaviour.shutdown_early && module.behaviour.shutdown_id >= 0;
+    if (early) requestShutdown(module);
+    serve(module, early);
     // The queue goes first: once the end is reported the supervisor may tear the queues down.
     q_unregister(module.queue, kQueueMsgs, static_cast<int>(std::size(kQueueMsgs)));
     q_destroy(module.queue);
@@ -133,6 +138,7 @@ void standin_read_behaviour(standin_module &module) {
     b.announce_delay_ms = delay > 0 ? static_cast<u32>(delay) : 0;
     const long id = standin_number(module, "SHUTDOWN_ID", -1);
     b.shutdown_id = id >= 0 && id <= 0xFFFF ? static_cast<int>(id) : -1;
+    b.shutdown_early = isSet(standin_env(module, "SHUTDOWN_EARLY"));
 }
 
 void standin_log(const char *fmt, ...) {

@@ -9,6 +9,8 @@
 //   SHUTDOWN_ID=n        once the start-up is complete (the analysis scheduler runs and every
 //                        module started has announced itself), the module sends mShutdownReq
 //                        with id n
+//   SHUTDOWN_EARLY=1     the request goes out as soon as the module has announced itself,
+//                        while the start-up still runs
 // A stand-in told to fail its init waits (up to 5 s) until the modules started before it have
 // announced themselves, so that the failure always meets the same state.
 // DECKHOST_STANDIN_LOG names a file that gets one line per init and destroy call and per
@@ -27,6 +29,7 @@ struct standin_behaviour {
     bool hang_destroy = false;
     u32 announce_delay_ms = 0;
     int shutdown_id = -1; // none
+    bool shutdown_early = false;
 };
 
 struct standin_module {

@@ -257,6 +257,21 @@ case_watchdog() {
     return 0
 }
 
+case_early_shutdown() {
+    local tree=$work/tree
+    make_tree "$tree"
+    # The library asks for the update while the start-up still waits for it: the modules started
+    # later end too, without the forced shutdown.
+    run "$tree" early DECKHOST_STANDIN_DB_SHUTDOWN_ID=2 DECKHOST_STANDIN_DB_SHUTDOWN_EARLY=1
+    expect_rc 64 "a shutdown during the start-up" "$tree/early"
+    has_text "$tree/early.out" "ForceShutdownCmd" && fail "the forced shutdown fired: $(cat "$tree/early.out")"
+    for module in db snd ply lcd dek bak; do
+        has_line "$tree/early.log" "$module death" || fail "$module did not end"
+    done
+    has_line "$tree/early.log" "bak_init" || fail "the start-up did not finish"
+    return 0
+}
+
 case_sigquit() {
     local tree=$work/tree
     make_tree "$tree"
