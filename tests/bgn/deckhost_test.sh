@@ -22,6 +22,12 @@ fail() {
     exit 1
 }
 
+# deckhost only runs as root; run as anyone else these checks cannot be made.
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP ($case_name): needs root"
+    exit 77
+fi
+
 rm -rf "$work"
 mkdir -p "$work"
 
