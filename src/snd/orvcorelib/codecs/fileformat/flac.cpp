@@ -107,22 +107,25 @@ decoder_error openStream(decoder_struct *d, const char *fileName, flacfileformat
 }
 
 // Carries out a pending seek. A target past the end is refused with the position kept; a seek
-// libFLAC cannot carry out leaves the ring empty.
+// libFLAC cannot carry out leaves the ring empty. The end itself is reached through its last
+// frame, whose samples are then dropped.
 decoder_error seekPending(decoder_struct *d, flacfileformat_t *c) {
-    const s64 target = d->seekPosition;
+    const u64 target = static_cast<u64>(d->seekPosition);
     d->seekPosition = -1;
-    if (c->dcd.total_samples != 0 && static_cast<u64>(target) >= c->dcd.total_samples)
-        return DECODER_ERROR_OUTOFRANGE;
+    const u64 total = c->dcd.total_samples;
+    if (total != 0 && target > total) return DECODER_ERROR_OUTOFRANGE;
+    const bool toTheEnd = total != 0 && target == total;
     // A decoder stopped by an earlier error must be running again before it can seek.
     if (FLAC__stream_decoder_get_state(c->decoder) == FLAC__STREAM_DECODER_ABORTED)
         FLAC__stream_decoder_flush(c->decoder);
-    pcmbuffer_reset(c->pcm, 0);
+    pcmbuffer_reset(c->pcm, toTheEnd ? static_cast<s32>(c->dcd.channels) : 0);
     c->dcd.error_occurred = false;
-    if (!FLAC__stream_decoder_seek_absolute(c->decoder, static_cast<FLAC__uint64>(target))) {
+    if (!FLAC__stream_decoder_seek_absolute(c->decoder, toTheEnd ? target - 1 : target)) {
         die_s_("FLAC__stream_decoder_seek_absolute() FAILED", c->decoder);
         if (FLAC__stream_decoder_get_state(c->decoder) == FLAC__STREAM_DECODER_SEEK_ERROR)
             FLAC__stream_decoder_flush(c->decoder);
         pcmbuffer_reset(c->pcm, 0);
+        // Where libFLAC stopped is unknown: reading goes on only after another seek.
         c->dcd.error_occurred = true;
         return DECODER_ERROR_OUTOFRANGE;
     }
@@ -171,12 +174,12 @@ decoder_error flac_Decode(decoder_struct *d, audio16 *out, s32 *outSize) {
     if (d->mode == DECODER_MODE_BUILDSEEK) return result;
     const s32 channels = static_cast<s32>(c->dcd.channels);
     const decoder_error e = fill(c, wanted * channels);
-    if (e != DECODER_ERROR_NOERROR) return e;
-    if (pcmbuffer_getNumSamples(c->pcm) <= 0 &&
+    if (e == DECODER_ERROR_NOERROR && pcmbuffer_getNumSamples(c->pcm) <= 0 &&
         FLAC__stream_decoder_get_state(c->decoder) == FLAC__STREAM_DECODER_END_OF_STREAM)
         return DECODER_ERROR_ENDOFFILE;
+    // What was decoded before a stream error is still delivered with it.
     *outSize = pcmbuffer_read(c->pcm, out, wanted, channels);
-    return result;
+    return e != DECODER_ERROR_NOERROR ? e : result;
 }
 
 decoder_error flac_Close(decoder_struct *d) {
