@@ -136,7 +136,8 @@ encoder_error encoder_open(encoder_struct *e, const char *fileName, u32 sampleRa
     if (numChannels <= kHeaderChannels) {
         const auto bytes = header(numChannels, sampleRate);
         e->fileSize = std::fwrite(bytes.data(), 1, bytes.size(), e->fileHandle);
-        if (e->fileSize != bytes.size()) return failed(e);
+        // Out at once, so that the file is a complete (empty) WAV file from the start.
+        if (e->fileSize != bytes.size() || std::fflush(e->fileHandle) != 0) return failed(e);
     }
     return ENCODER_ERROR_NOERROR;
 }
