@@ -10,14 +10,8 @@
 #include <vector>
 
 using namespace codectest;
-using Chunks = std::vector<unsigned char>;
 
 namespace {
-
-Chunks operator+(Chunks a, const Chunks &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // An integer rate as IEEE 754 80-bit extended, most significant byte first.
 Chunks extended(u32 rate) {
@@ -113,25 +107,15 @@ TEST(AiffChunkWalk, EachKindOfFileGivesItsError) {
     };
     orvtest::TempDir dir;
     for (const auto &c : cases) {
-        orvtest::writeFileBytes(dir.file("case.aif"), c.file);
-        decoder_struct *d = decoder_new(44100, 1, 2048);
-        EXPECT_EQ(aif_Open(d, dir.file("case.aif").c_str()), c.expected) << c.what;
-        EXPECT_EQ(d->fileformatHandle != nullptr, c.expected == DECODER_ERROR_NOERROR) << c.what;
-        if (d->fileformatHandle != nullptr) aif_Close(d);
-        decoder_destroy(d);
+        bool held = false;
+        EXPECT_EQ(tryReader(aif_Open, aif_Close, dir.file("case.aif"), c.file, &held), c.expected) << c.what;
+        EXPECT_EQ(held, c.expected == DECODER_ERROR_NOERROR) << c.what;
     }
 }
 
 class AiffReader : public ::testing::Test {
   protected:
-    Decoder open(const Chunks &file) {
-        orvtest::writeFileBytes(dir.file("t.aiff"), file);
-        Decoder d = makeDecoder(44100, false);
-        EXPECT_EQ(decoder_open(d.get(), dir.file("t.aiff").c_str(), DECODER_MODE_DECODE, nullptr, 0,
-                               SRC_QUALITY_LOW),
-                  DECODER_ERROR_NOERROR);
-        return d;
-    }
+    Decoder open(const Chunks &file) { return openBytes(dir, "t.aiff", file); }
     orvtest::TempDir dir;
 };
 

@@ -110,6 +110,27 @@ Decoder makeDecoder(s32 outputRate, bool forceStereo, u32 maxFrames) {
     return Decoder(decoder_new(outputRate, forceStereo ? 1 : 0, maxFrames));
 }
 
+Decoder openBytes(const orvtest::TempDir &dir, const std::string &name,
+                  const std::vector<unsigned char> &bytes, u32 maxFrames, s32 outputRate) {
+    orvtest::writeFileBytes(dir.file(name), bytes);
+    Decoder d = makeDecoder(outputRate, false, maxFrames);
+    EXPECT_EQ(decoder_open(d.get(), dir.file(name).c_str(), DECODER_MODE_DECODE, nullptr, 0, SRC_QUALITY_LOW),
+              DECODER_ERROR_NOERROR)
+        << name;
+    return d;
+}
+
+decoder_error tryReader(decoder_error (*open)(decoder_struct *, const char *),
+                        decoder_error (*close)(decoder_struct *), const std::string &path,
+                        const std::vector<unsigned char> &bytes, bool *heldRecord) {
+    orvtest::writeFileBytes(path, bytes);
+    Decoder d = makeDecoder(44100, true);
+    const decoder_error result = open(d.get(), path.c_str());
+    *heldRecord = d->fileformatHandle != nullptr;
+    if (*heldRecord) close(d.get());
+    return result;
+}
+
 int outputChannels(const decoder_struct *d) {
     return d->forceStereo != 0 ? 2 : d->numChannels;
 }
@@ -129,6 +150,11 @@ Decoded readFrames(decoder_struct *d, long long frames, s32 block) {
         if (frames > 0) frames -= n;
     }
     return out;
+}
+
+Chunks operator+(Chunks a, const Chunks &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 Bytes &Bytes::text(const char *s) {

@@ -42,6 +42,18 @@ using Decoder = std::unique_ptr<decoder_struct, DecoderDeleter>;
 
 Decoder makeDecoder(s32 outputRate, bool forceStereo, u32 maxFrames = kDecoderMaxFrameSize);
 
+// Writes bytes to a file of the given name in dir and opens it (decode mode, low converter
+// quality) with native channels; the open must succeed.
+Decoder openBytes(const orvtest::TempDir &dir, const std::string &name,
+                  const std::vector<unsigned char> &bytes, u32 maxFrames = kDecoderMaxFrameSize,
+                  s32 outputRate = 44100);
+
+// Runs one reader's open on bytes written to path; returns its result, and whether the reader
+// kept a record (it is closed again) in *heldRecord.
+decoder_error tryReader(decoder_error (*open)(decoder_struct *, const char *),
+                        decoder_error (*close)(decoder_struct *), const std::string &path,
+                        const std::vector<unsigned char> &bytes, bool *heldRecord);
+
 // What a run of reads delivered.
 struct Decoded {
     std::vector<audio16> samples;
@@ -54,6 +66,11 @@ Decoded readFrames(decoder_struct *d, long long frames, s32 block);
 
 // The channels of the decoder's output.
 int outputChannels(const decoder_struct *d);
+
+using Chunks = std::vector<unsigned char>;
+
+// Chunks one after the other.
+Chunks operator+(Chunks a, const Chunks &b);
 
 // Little-endian and big-endian byte builders for hand-made files.
 struct Bytes {

@@ -13,14 +13,8 @@
 #include <vector>
 
 using namespace codectest;
-using Chunks = std::vector<unsigned char>;
 
 namespace {
-
-Chunks operator+(Chunks a, const Chunks &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // 16-bit stereo samples numbered from `first`.
 Chunks numberedSamples(int frames, int first = 0) {
@@ -93,12 +87,9 @@ TEST(WavChunkWalk, EachKindOfFileGivesItsError) {
     };
     orvtest::TempDir dir;
     for (const WavCase &c : cases) {
-        orvtest::writeFileBytes(dir.file("case.wav"), c.file);
-        decoder_struct *d = decoder_new(44100, 1, 2048);
-        EXPECT_EQ(wav_Open(d, dir.file("case.wav").c_str()), c.expected) << c.what;
-        EXPECT_EQ(d->fileformatHandle != nullptr, c.expected == DECODER_ERROR_NOERROR) << c.what;
-        if (d->fileformatHandle != nullptr) wav_Close(d);
-        decoder_destroy(d);
+        bool held = false;
+        EXPECT_EQ(tryReader(wav_Open, wav_Close, dir.file("case.wav"), c.file, &held), c.expected) << c.what;
+        EXPECT_EQ(held, c.expected == DECODER_ERROR_NOERROR) << c.what;
     }
     decoder_struct *d = decoder_new(44100, 1, 2048);
     EXPECT_EQ(wav_Open(d, dir.file("missing.wav").c_str()), DECODER_ERROR_OPENFILEFAILED);
@@ -107,13 +98,8 @@ TEST(WavChunkWalk, EachKindOfFileGivesItsError) {
 
 class WavReader : public ::testing::Test {
   protected:
-    Decoder open(const Chunks &file, u32 maxFrames = 2048, s32 outputRate = 44100) {
-        orvtest::writeFileBytes(dir.file("t.wav"), file);
-        Decoder d = makeDecoder(outputRate, false, maxFrames);
-        EXPECT_EQ(decoder_open(d.get(), dir.file("t.wav").c_str(), DECODER_MODE_DECODE, nullptr, 0,
-                               SRC_QUALITY_LOW),
-                  DECODER_ERROR_NOERROR);
-        return d;
+    Decoder open(const Chunks &file, u32 maxFrames = 2048) {
+        return openBytes(dir, "t.wav", file, maxFrames);
     }
     orvtest::TempDir dir;
 };

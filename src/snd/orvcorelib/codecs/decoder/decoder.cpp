@@ -61,33 +61,20 @@ fileformat_type readerFormat(fileformat_type type) {
 }
 
 // Every field that describes one file starts afresh, so nothing of the previous song (a
-// quality, a pending seek, a length, a handle) carries over to the next.
+// quality, a pending seek, a length, a handle) carries over to the next. Only what the decoder
+// was created with stays.
 void resetFileFields(decoder_struct *d) {
-    d->lastError = DECODER_ERROR_NOERROR;
-    d->decoderQuality = DECODER_QUALITY_FULL;
-    d->srcQuality = SRC_QUALITY_LOW;
-    d->fileFormatType = FILEFORMAT_TYPE_UNDEFINED;
-    d->codecType = CODEC_TYPE_UNDEFINED;
-    d->seekStatus = DECODER_SEEK_UNKNOWN;
-    d->mode = 0;
-    d->durationInMs = 0;
-    d->durationInSamples = 0;
-    d->durationInMsExact = 0;
-    d->durationInSamplesExact = 0;
-    d->offset = 0;
-    d->bitRate = 0;
-    d->averageBitRate = 0;
-    d->numChannels = 0;
-    d->sampleRate = 0;
-    d->audioFrameSize = 0;
-    d->seekPosition = 0;
-    d->rebuildSeektable = 0;
-    d->inFile = nullptr;
-    d->seekFile = nullptr;
-    d->decoderHandle = nullptr;
-    d->fileformatHandle = nullptr;
-    d->srconvHandle = nullptr;
-    d->seekPhase = 0;
+    decoder_struct fresh{};
+    fresh.maxFrameSize = d->maxFrameSize;
+    fresh.outputSampleRate = d->outputSampleRate;
+    fresh.forceStereo = d->forceStereo;
+    fresh.isOpened = d->isOpened;
+    fresh.decoderQuality = DECODER_QUALITY_FULL;
+    fresh.srcQuality = SRC_QUALITY_LOW;
+    fresh.fileFormatType = FILEFORMAT_TYPE_UNDEFINED;
+    fresh.codecType = CODEC_TYPE_UNDEFINED;
+    fresh.seekStatus = DECODER_SEEK_UNKNOWN;
+    *d = fresh;
 }
 
 // For a stereo MP3 stream at two or four times the output rate, the frame decoder may
@@ -135,10 +122,10 @@ decoder_struct *decoder_new(s32 outputSampleRate, s32 forceStereo, u32 maxFrameS
     if (!rateKnown || maxFrameSize == 0 || maxFrameSize > kDecoderMaxFrameSize) return nullptr;
     auto *d = new (std::nothrow) decoder_struct{};
     if (d == nullptr) return nullptr;
-    resetFileFields(d);
     d->maxFrameSize = maxFrameSize;
     d->outputSampleRate = outputSampleRate;
     d->forceStereo = forceStereo != 0 ? 1 : 0;
+    resetFileFields(d);
     return d;
 }
 

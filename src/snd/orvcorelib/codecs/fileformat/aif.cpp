@@ -123,13 +123,6 @@ pcm_converter converterFor(u32 bits, bool bigEndian) {
     return pcm_8to16;
 }
 
-void release(aif_container *c) {
-    if (c == nullptr) return;
-    if (c->fd != nullptr) fileCallback.close(c->fd);
-    delete[] c->buffer;
-    delete c;
-}
-
 } // namespace
 
 double ConvertFromIeeeExtended(const u8 *bytes) {
@@ -150,23 +143,13 @@ double ConvertFromIeeeExtended(const u8 *bytes) {
 }
 
 decoder_error aif_Open(decoder_struct *d, const char *fileName) {
-    FILE *f = fileCallback.open(fileName, "rb");
-    if (f == nullptr) return DECODER_ERROR_OPENFILEFAILED;
     AifLayout layout{};
-    decoder_error e = walkChunks(f, &layout);
-    const s64 fileLength = e == DECODER_ERROR_NOERROR ? orv::fileLength(f) : -1;
-    if (e == DECODER_ERROR_NOERROR && fileLength < 0) e = DECODER_ERROR_READERROR;
-    auto *c = e == DECODER_ERROR_NOERROR ? new (std::nothrow) aif_container{} : nullptr;
-    if (e == DECODER_ERROR_NOERROR && c == nullptr) e = DECODER_ERROR_OUTOFMEMORY;
-    if (e != DECODER_ERROR_NOERROR) {
-        fileCallback.close(f);
-        return e;
-    }
+    aif_container *c = nullptr;
+    decoder_error e = orv::pcmfile::startOpen(fileName, walkChunks, &layout, &c);
+    if (e != DECODER_ERROR_NOERROR) return e;
 
     const orv::pcmfile::Format format = formatOf(layout.comm);
     const u32 frameBytes = orv::pcmfile::bytesPerFrame(format);
-    c->fd = f;
-    c->fileLength = static_cast<size_t>(fileLength);
     c->pcm_decoder = converterFor(format.bitsPerSample, layout.order.bigEndian);
     c->channels = static_cast<u16>(format.channels);
     c->samplerate = format.sampleRate;
@@ -175,18 +158,11 @@ decoder_error aif_Open(decoder_struct *d, const char *fileName) {
     c->audioStartOffset = layout.dataStart;
     c->endian = layout.order.bigEndian ? 1 : 0;
     // The samples end with the sound chunk, the file, or the frame count, whichever comes first.
-    const s64 available = std::min(layout.dataSize, std::max<s64>(fileLength - layout.dataStart, 0));
+    const s64 available =
+        std::min(layout.dataSize, std::max<s64>(static_cast<s64>(c->fileLength) - layout.dataStart, 0));
     c->samples = static_cast<u32>(std::min<s64>(layout.comm.numSampleFrames, available / frameBytes));
     c->audioLength = static_cast<s64>(c->samples) * frameBytes;
-    c->bufferSize = orv::pcmfile::bufferFrames(d, c->samplerate);
-    c->buffer = new (std::nothrow) u8[static_cast<size_t>(c->bufferSize) * frameBytes];
-    if (c->buffer == nullptr) {
-        release(c);
-        return DECODER_ERROR_OUTOFMEMORY;
-    }
-    orv::pcmfile::describe(d, format, c->samples, c->bitrate);
-    d->fileformatHandle = c;
-    return DECODER_ERROR_NOERROR;
+    return orv::pcmfile::finishOpen(d, c, c->bitrate);
 }
 
 decoder_error aif_Decode(decoder_struct *d, audio16 *out, s32 *outSize) {
@@ -195,13 +171,9 @@ decoder_error aif_Decode(decoder_struct *d, audio16 *out, s32 *outSize) {
 }
 
 decoder_error aif_Close(decoder_struct *d) {
-    release(static_cast<aif_container *>(d->fileformatHandle));
-    d->fileformatHandle = nullptr;
-    return DECODER_ERROR_NOERROR;
+    return orv::pcmfile::close<aif_container>(d);
 }
 
 decoder_error aif_GetSampleOffset(decoder_struct *d, s32 *position) {
-    const auto *c = static_cast<const aif_container *>(d->fileformatHandle);
-    *position = static_cast<s32>(std::min<s64>(c->audioOffset, INT32_MAX));
-    return DECODER_ERROR_NOERROR;
+    return orv::pcmfile::position<aif_container>(d, position);
 }

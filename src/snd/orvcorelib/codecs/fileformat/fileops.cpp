@@ -41,13 +41,13 @@ int seek_callback(FILE *handle, u64 position) {
 }
 
 int skip_id3tagv2(FILE *handle) {
-    u8 head[10] = {};
-    const size_t got = fileCallback.read(head, 1, sizeof head, handle);
+    ID3v2Tag tag{};
+    static_assert(sizeof tag == 10);
+    const size_t got = fileCallback.read(&tag, 1, sizeof tag, handle);
     int tagLength = 0;
-    if (got == sizeof head && head[0] == 'I' && head[1] == 'D' && head[2] == '3') {
-        // Each size byte carries 7 bits, most significant first.
-        for (int i = 6; i < 10; ++i) tagLength = (tagLength << 7) | (head[i] & 0x7F);
-        tagLength += 10;
+    if (got == sizeof tag && tag.id[0] == 'I' && tag.id[1] == 'D' && tag.id[2] == '3') {
+        for (u8 byte : tag.size) tagLength = (tagLength << 7) | (byte & 0x7F);
+        tagLength += static_cast<int>(sizeof tag);
     }
     fileCallback.seek(handle, tagLength, SEEK_SET);
     return tagLength;

@@ -20,6 +20,15 @@ struct file_callback {
 // The shared table, initialised with ufopen and the C library's stdio (64-bit offsets).
 extern file_callback fileCallback;
 
+// The head of an ID3v2 tag as read: "ID3", two version bytes, a flag byte and the tag's size in
+// four bytes of 7 bits each, most significant first (the 10-byte header not counted).
+struct ID3v2Tag {
+    char id[3];
+    u8 version[2];
+    u8 flags;
+    u8 size[4];
+};
+
 // Reads up to length bytes; returns the bytes read.
 u32 read_callback(FILE *handle, char *buffer, u32 length);
 

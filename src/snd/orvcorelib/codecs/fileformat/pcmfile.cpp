@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace orv::pcmfile {
 
@@ -27,6 +28,10 @@ s32 bufferFrames(const decoder_struct *d, u32 sampleRate) {
     return static_cast<s32>(frames + (static_cast<s64>(sampleRate) == out ? 1 : kConverterMargin));
 }
 
+namespace {
+
+// The fields every PCM reader sets at open: channels, rate, bit rate, the exact durations
+// (computed in 64 bits), native seeking and no pending seek.
 void describe(decoder_struct *d, const Format &f, u64 frames, s64 bitRate) {
     d->numChannels = static_cast<s32>(f.channels);
     d->sampleRate = static_cast<s32>(f.sampleRate);
@@ -39,8 +44,6 @@ void describe(decoder_struct *d, const Format &f, u64 frames, s64 bitRate) {
     d->seekStatus = DECODER_SEEK_NATIVELY_SEEKABLE;
     d->seekPosition = -1;
 }
-
-namespace {
 
 template <typename Container>
 u32 bytesPerSampleOf(const Container &c) {
@@ -67,6 +70,42 @@ decoder_error seekPending(decoder_struct *d, Container &c) {
 }
 
 } // namespace
+
+template <typename Container>
+decoder_error finishOpen(decoder_struct *d, Container *c, s64 bitRate) {
+    const Format format{c->channels, c->samplerate, c->nbits};
+    c->bufferSize = bufferFrames(d, c->samplerate);
+    c->buffer = new (std::nothrow) u8[static_cast<size_t>(c->bufferSize) * bytesPerFrame(format)];
+    if (c->buffer == nullptr) {
+        release(c);
+        return DECODER_ERROR_OUTOFMEMORY;
+    }
+    describe(d, format, c->samples, bitRate);
+    d->fileformatHandle = c;
+    return DECODER_ERROR_NOERROR;
+}
+
+template <typename Container>
+void release(Container *c) {
+    if (c == nullptr) return;
+    if (c->fd != nullptr) fileCallback.close(c->fd);
+    delete[] c->buffer;
+    delete c;
+}
+
+template <typename Container>
+decoder_error close(decoder_struct *d) {
+    release(static_cast<Container *>(d->fileformatHandle));
+    d->fileformatHandle = nullptr;
+    return DECODER_ERROR_NOERROR;
+}
+
+template <typename Container>
+decoder_error position(decoder_struct *d, s32 *frame) {
+    const auto *c = static_cast<const Container *>(d->fileformatHandle);
+    *frame = static_cast<s32>(std::min<s64>(c->audioOffset, INT32_MAX));
+    return DECODER_ERROR_NOERROR;
+}
 
 template <typename Container>
 decoder_error decode(decoder_struct *d, Container &c, audio16 *out, s32 *outSize, bool eofLine) {
@@ -110,7 +149,14 @@ decoder_error decode(decoder_struct *d, Container &c, audio16 *out, s32 *outSize
     return result;
 }
 
-template decoder_error decode(decoder_struct *, wav_container &, audio16 *, s32 *, bool);
-template decoder_error decode(decoder_struct *, aif_container &, audio16 *, s32 *, bool);
+#define ORV_PCMFILE_CONTAINER(Container)                                                                     \
+    template decoder_error finishOpen(decoder_struct *, Container *, s64);                                   \
+    template void release(Container *);                                                                      \
+    template decoder_error close<Container>(decoder_struct *);                                               \
+    template decoder_error position<Container>(decoder_struct *, s32 *);                                     \
+    template decoder_error decode(decoder_struct *, Container &, audio16 *, s32 *, bool);
+ORV_PCMFILE_CONTAINER(wav_container)
+ORV_PCMFILE_CONTAINER(aif_container)
+#undef ORV_PCMFILE_CONTAINER
 
 } // namespace orv::pcmfile

@@ -74,54 +74,30 @@ pcm_converter converterFor(u32 bits) {
     return pcm_8to16_unsigned;
 }
 
-void release(wav_container *c) {
-    if (c == nullptr) return;
-    if (c->fd != nullptr) fileCallback.close(c->fd);
-    delete[] c->buffer;
-    delete c;
-}
-
 } // namespace
 
 decoder_error wav_Open(decoder_struct *d, const char *fileName) {
-    FILE *f = fileCallback.open(fileName, "rb");
-    if (f == nullptr) return DECODER_ERROR_OPENFILEFAILED;
     WavLayout layout{};
-    decoder_error e = walkChunks(f, &layout);
-    const s64 fileLength = e == DECODER_ERROR_NOERROR ? orv::fileLength(f) : -1;
-    if (e == DECODER_ERROR_NOERROR && fileLength < 0) e = DECODER_ERROR_READERROR;
-    auto *c = e == DECODER_ERROR_NOERROR ? new (std::nothrow) wav_container{} : nullptr;
-    if (e == DECODER_ERROR_NOERROR && c == nullptr) e = DECODER_ERROR_OUTOFMEMORY;
-    if (e != DECODER_ERROR_NOERROR) {
-        fileCallback.close(f);
-        return e;
-    }
+    wav_container *c = nullptr;
+    decoder_error e = orv::pcmfile::startOpen(fileName, walkChunks, &layout, &c);
+    if (e != DECODER_ERROR_NOERROR) return e;
 
     const wav_waveform &w = layout.format;
-    c->fd = f;
-    c->fileLength = static_cast<size_t>(fileLength);
     c->pcm_decoder = converterFor(w.wBitsPerSample);
     c->channels = w.nChannels;
     c->samplerate = w.nSamplesPerSec;
     c->nbits = w.wBitsPerSample;
     c->bitrate = w.nAvgBytesPerSec;
     // A data chunk that claims more than the file holds ends where the file ends.
-    c->audioLength = std::min(layout.dataSize, std::max<s64>(fileLength - layout.dataStart, 0));
+    c->audioLength =
+        std::min(layout.dataSize, std::max<s64>(static_cast<s64>(c->fileLength) - layout.dataStart, 0));
     const orv::pcmfile::Format format{w.nChannels, w.nSamplesPerSec, w.wBitsPerSample};
     c->samples = static_cast<u32>(c->audioLength / orv::pcmfile::bytesPerFrame(format));
     c->audioStartOffset = layout.dataStart;
-    c->bufferSize = orv::pcmfile::bufferFrames(d, c->samplerate);
-    c->buffer =
-        new (std::nothrow) u8[static_cast<size_t>(c->bufferSize) * orv::pcmfile::bytesPerFrame(format)];
-    if (c->buffer == nullptr) {
-        release(c);
-        return DECODER_ERROR_OUTOFMEMORY;
-    }
-    orv::pcmfile::describe(d, format, c->samples, static_cast<s64>(w.nAvgBytesPerSec) * 8);
-    d->fileformatHandle = c;
+    e = orv::pcmfile::finishOpen(d, c, static_cast<s64>(w.nAvgBytesPerSec) * 8);
     // The file sits at the data start; tell the kernel the rest is read front to back.
-    posix_fadvise(fileno(f), 0, 0, POSIX_FADV_SEQUENTIAL);
-    return DECODER_ERROR_NOERROR;
+    if (e == DECODER_ERROR_NOERROR) posix_fadvise(fileno(c->fd), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return e;
 }
 
 decoder_error wav_Decode(decoder_struct *d, audio16 *out, s32 *outSize) {
@@ -130,13 +106,9 @@ decoder_error wav_Decode(decoder_struct *d, audio16 *out, s32 *outSize) {
 }
 
 decoder_error wav_Close(decoder_struct *d) {
-    release(static_cast<wav_container *>(d->fileformatHandle));
-    d->fileformatHandle = nullptr;
-    return DECODER_ERROR_NOERROR;
+    return orv::pcmfile::close<wav_container>(d);
 }
 
 decoder_error wav_GetSampleOffset(decoder_struct *d, s32 *position) {
-    const auto *c = static_cast<const wav_container *>(d->fileformatHandle);
-    *position = static_cast<s32>(std::min<s64>(c->audioOffset, INT32_MAX));
-    return DECODER_ERROR_NOERROR;
+    return orv::pcmfile::position<wav_container>(d, position);
 }
