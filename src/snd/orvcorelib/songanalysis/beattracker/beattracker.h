@@ -52,6 +52,17 @@ struct s_Peak {
     float rValue;  // strength
 };
 
+// Song frames whose flux values a full flux ring had to refuse. Ring positions then lag
+// behind song frames; each gap records the first position stored after it and the frames
+// lost up to it, so that a position still maps to its frame. A ring position can only be
+// refused once 4095 values wait unexamined, so at most two gaps lie among the unexamined ones.
+struct s_FluxGaps {
+    u32 framesLostBefore; // frames lost before every gap still listed
+    s32 count;
+    s32 position[2];   // first ring position stored after the gap, ascending
+    u32 framesLost[2]; // frames lost before that position, in all
+};
+
 struct s_IOICluster {
     s_ListEntry sListEntry;
     u32 iNumberOfIOIs;
@@ -105,6 +116,7 @@ struct beattracker_internal {
     u32 tapDelay;
     s32 tappedDownbeatOffset;
     s32 tapWeight;
+    s_FluxGaps fluxGaps; // frames lost to a full flux ring; cleared with the song
 };
 
 // The public record of a tracker.
