@@ -6,6 +6,7 @@
 #include "orvsys/orvfixed.h"
 #include "songanalysis/beattracker/beattracker_agents.h"
 #include "songanalysis/beattracker/beattracker_downbeat.h"
+#include "songanalysis/beattracker/beattracker_frame.h"
 #include "songanalysis/beattracker/beattracker_onset.h"
 #include "songanalysis/beattracker/beattracker_statics.h"
 #include "songanalysis/beattracker/beattracker_taps.h"
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 namespace {
 
@@ -23,39 +25,6 @@ constexpr s32 kFluxHeadroom = 32;   // peak picking may start once the flux ring
 constexpr u32 kSilenceFrames = 400; // frames without a peak after which the agents start over
 constexpr s32 kCommitStreak = 7;    // a leader's beats are final once it has led longer than this
 constexpr u32 kHistory = BEATTRACKER_AGENT_HISTORY;
-
-// Agents, candidates and the leader forgotten: at the song's start and after a long silence.
-void forgetAgents(beattracker_internal *in) {
-    in->iPeakOffset = 0;
-    initAgentArray(in->pAgents, static_cast<s32>(BEATTRACKER_NUM_AGENTS), in->piBeatHistory);
-    in->iAgentCount = 0;
-    in->iFirstAgent = -1;
-    in->iLastAgent = -1;
-    std::fill(std::begin(in->rICBeatInterval), std::end(in->rICBeatInterval), 0.0f);
-    in->rBeatInterval = 0.0f;
-    in->rTBConfLevel = 0.0f;
-    in->tbWinningScore = 0.0f;
-    in->iPreviousWinningAgentIndex = 0;
-    in->iWinningAgentIndex = 0;
-    in->iWinningBeatsSize = 0;
-    in->iPredictedBeatLocation = 0;
-    in->iCurrentBeatLocation = 0;
-    in->iLastBeatLocation = 0;
-}
-
-void resetSong(beattracker_struct *bt) {
-    beattracker_internal *in = bt->private_;
-    beattracker_resetOnset(bt);
-    beattracker_resetTempo();
-    forgetAgents(in);
-    std::memset(in->piBeatHistory, 0, sizeof(u32) * BEATTRACKER_NUM_AGENTS * kHistory);
-    in->iBeatHistoryOffset = 0;
-    beattracker_resetTaps(bt);
-    std::fill(std::begin(in->rDB4), std::end(in->rDB4), 0.0f);
-    in->rDBScore = 0.0f;
-    in->numPeaksProcessed = 0;
-    in->numBeatsProcessed = 0;
-}
 
 // The flux of the frame; a value the full ring refuses is remembered as a lost frame, so
 // that later peaks keep their song frames.
@@ -130,37 +99,6 @@ void findDownbeats(beattracker_struct *bt, bool leaderChanged) {
                   in->tappedDownbeatOffset, in->tapWeight, leaderChanged);
 }
 
-// The leader's beats become the tracker's: provisionally at once, finally once the same
-// agent has led for more than 7 tracked frames. A change of leader drops the provisional ones.
-void commitLeader(beattracker_struct *bt) {
-    beattracker_internal *in = bt->private_;
-    const s32 index = in->iWinningAgentIndex;
-    if (index < 0 || index >= static_cast<s32>(BEATTRACKER_NUM_AGENTS)) return;
-    const s_Agent &leader = in->pAgents[index];
-    if (leader.sListEntry.iListed == 0) return;
-    in->tbWinningScore = leader.rScore;
-    // The taps own the beat list while the user taps; a leader without beats has none to give.
-    if (in->tapState == TAPSTATE_STARTED || static_cast<s32>(leader.iNumberOfBeats) <= 0) return;
-
-    in->iPredictedBeatLocation = orv::truncSat32(leader.rPrediction);
-    if (in->iCurrentBeatLocation == 0) in->iCurrentBeatLocation = in->iPredictedBeatLocation;
-    in->rBeatInterval = leader.rBeatInterval;
-    bt->beats_ = leader.piBeatHistory;
-    bt->beatSize_ = leader.iNumberOfBeats;
-
-    const bool leaderChanged = in->iPreviousWinningAgentIndex != index;
-    if (s64{in->numBeatsProcessed} < s64{leader.iNumberOfBeats}) findDownbeats(bt, leaderChanged);
-    if (leaderChanged) {
-        in->iWinningAgentWinningStreak = 0;
-        bt->beatSizeRaw = bt->beatSize;
-    } else if (in->iWinningAgentWinningStreak < kCommitStreak + 1) {
-        in->iWinningAgentWinningStreak += 1;
-    }
-    mergeLeaderBeats(bt, leader);
-    if (in->iWinningAgentWinningStreak > kCommitStreak) bt->beatSize = bt->beatSizeRaw;
-    in->iPreviousWinningAgentIndex = index;
-}
-
 void publish(beattracker_struct *bt) {
     beattracker_internal *in = bt->private_;
     const s64 frame = bt->iFrameCount;
@@ -181,19 +119,80 @@ void runFrame(beattracker_struct *bt) {
     if (stillWarmingUp(bt)) return;
 
     const s32 found = pickPeaks(bt);
-    if (found == 0 && longSilence(bt)) forgetAgents(in);
+    if (found == 0 && longSilence(bt)) beattracker_forgetAgents(in);
     beattracker_processTaps(bt);
     if (found > 0 && haveCandidates(in)) {
         runAgents(bt);
-        commitLeader(bt);
+        beattracker_commitLeader(bt);
     }
     publish(bt);
 }
 
 } // namespace
 
+void beattracker_forgetAgents(beattracker_internal *in) {
+    in->iPeakOffset = 0;
+    initAgentArray(in->pAgents, static_cast<s32>(BEATTRACKER_NUM_AGENTS), in->piBeatHistory);
+    in->iAgentCount = 0;
+    in->iFirstAgent = -1;
+    in->iLastAgent = -1;
+    std::fill(std::begin(in->rICBeatInterval), std::end(in->rICBeatInterval), 0.0f);
+    in->rBeatInterval = 0.0f;
+    in->rTBConfLevel = 0.0f;
+    in->tbWinningScore = 0.0f;
+    in->iPreviousWinningAgentIndex = 0;
+    in->iWinningAgentIndex = 0;
+    in->iWinningBeatsSize = 0;
+    in->iPredictedBeatLocation = 0;
+    in->iCurrentBeatLocation = 0;
+    in->iLastBeatLocation = 0;
+}
+
+void beattracker_resetSong(beattracker_struct *bt) {
+    beattracker_internal *in = bt->private_;
+    beattracker_resetOnset(bt);
+    beattracker_resetTempo();
+    beattracker_forgetAgents(in);
+    std::memset(in->piBeatHistory, 0, sizeof(u32) * BEATTRACKER_NUM_AGENTS * kHistory);
+    in->iBeatHistoryOffset = 0;
+    beattracker_resetTaps(bt);
+    std::fill(std::begin(in->rDB4), std::end(in->rDB4), 0.0f);
+    in->rDBScore = 0.0f;
+    in->numPeaksProcessed = 0;
+    in->numBeatsProcessed = 0;
+}
+
+void beattracker_commitLeader(beattracker_struct *bt) {
+    beattracker_internal *in = bt->private_;
+    const s32 index = in->iWinningAgentIndex;
+    if (index < 0 || index >= static_cast<s32>(BEATTRACKER_NUM_AGENTS)) return;
+    const s_Agent &leader = in->pAgents[index];
+    if (leader.sListEntry.iListed == 0) return;
+    in->tbWinningScore = leader.rScore;
+    // The taps own the beat list while the user taps; a leader without beats has none to give.
+    if (in->tapState == TAPSTATE_STARTED || static_cast<s32>(leader.iNumberOfBeats) <= 0) return;
+
+    in->iPredictedBeatLocation = orv::truncSat32(leader.rPrediction);
+    if (in->iCurrentBeatLocation == 0) in->iCurrentBeatLocation = in->iPredictedBeatLocation;
+    in->rBeatInterval = leader.rBeatInterval;
+    bt->beats_ = leader.piBeatHistory;
+    bt->beatSize_ = leader.iNumberOfBeats;
+
+    const bool leaderChanged = in->iPreviousWinningAgentIndex != index;
+    if (s64{in->numBeatsProcessed} < s64{leader.iNumberOfBeats}) findDownbeats(bt, leaderChanged);
+    if (leaderChanged) {
+        in->iWinningAgentWinningStreak = 0;
+        bt->beatSizeRaw = bt->beatSize;
+    } else if (in->iWinningAgentWinningStreak < std::numeric_limits<s32>::max()) {
+        in->iWinningAgentWinningStreak += 1;
+    }
+    mergeLeaderBeats(bt, leader);
+    if (in->iWinningAgentWinningStreak > kCommitStreak) bt->beatSize = bt->beatSizeRaw;
+    in->iPreviousWinningAgentIndex = index;
+}
+
 s32 beattracker_process(beattracker_struct *bt) {
-    if (bt->iFrameCount == 0) resetSong(bt);
+    if (bt->iFrameCount == 0) beattracker_resetSong(bt);
     runFrame(bt);
     bt->iFrameCount += 1;
     return 0;
