@@ -63,9 +63,9 @@ void markRecordedBeats(const beattracker_struct *bt, s16 *beatTrain, u32 size) {
         if (bt->beats[i] < size) beatTrain[bt->beats[i]] = BEATTRAIN_RECORDED;
 }
 
-// One strict grid over the whole song, in the phase of the first candidate; false (nothing
-// changed) when there is none.
-bool layFixedGrid(s16 *beatTrain, s32 size, float interval) {
+} // namespace
+
+bool beattrain_layFixedGrid(s16 *beatTrain, s32 size, float interval) {
     const s16 *marked = std::find_if(beatTrain, beatTrain + size, [](s16 v) { return v != 0; });
     if (marked == beatTrain + size) return false;
     s32 p = static_cast<s32>(marked - beatTrain) + 1;
@@ -74,6 +74,8 @@ bool layFixedGrid(s16 *beatTrain, s32 size, float interval) {
     for (; p < size; p = orv::truncSat32(static_cast<float>(p) + interval)) beatTrain[p] = BEATTRAIN_GRID;
     return true;
 }
+
+namespace {
 
 // The user's anchors come from the command line: only those inside the song, each earlier
 // than the next one kept, count. visit(anchor, end) runs from the last kept anchor to the
@@ -94,9 +96,9 @@ s32 forEachAnchor(const s32 *anchors, s32 nAnchors, s32 size, Visit visit) {
     return kept;
 }
 
-// From the first anchor on, each anchor starts a grid that runs up to the next one; frames
-// before it keep what the passes placed. Returns whether any anchor counted.
-bool layAnchoredGrids(s16 *beatTrain, s32 size, float interval, const s32 *anchors, s32 nAnchors) {
+} // namespace
+
+bool beattrain_layAnchoredGrids(s16 *beatTrain, s32 size, float interval, const s32 *anchors, s32 nAnchors) {
     s32 first = -1;
     if (forEachAnchor(anchors, nAnchors, size, [&](s32 a, s32) { first = a; }) == 0) return false;
     std::fill(beatTrain + first, beatTrain + size, s16{0});
@@ -107,18 +109,16 @@ bool layAnchoredGrids(s16 *beatTrain, s32 size, float interval, const s32 *ancho
     return true;
 }
 
-// Candidates above 1 become beats, the earlier of two closer than the spacing winning.
-void selectBeats(beattracker_struct *bt, const s16 *beatTrain, s32 size, s64 spacing) {
-    std::fill(bt->beats, bt->beats + BEATTRACKER_MAX_BEATS, 0u);
-    bt->beatSize = 0;
-    for (s32 idx = 0; idx < size && bt->beatSize < BEATTRACKER_MAX_BEATS; ++idx) {
+u32 beattrain_selectBeats(const s16 *beatTrain, s32 size, s64 spacing, u32 *beats, u32 capacity) {
+    std::fill(beats, beats + capacity, 0u);
+    u32 count = 0;
+    for (s32 idx = 0; idx < size && count < capacity; ++idx) {
         if (beatTrain[idx] <= 1) continue;
-        if (bt->beatSize > 0 && s64{idx} - bt->beats[bt->beatSize - 1] <= spacing) continue;
-        bt->beats[bt->beatSize++] = static_cast<u32>(idx);
+        if (count > 0 && s64{idx} - beats[count - 1] <= spacing) continue;
+        beats[count++] = static_cast<u32>(idx);
     }
+    return count;
 }
-
-} // namespace
 
 s32 beattracker_finalize(beattracker_struct *bt, s32 *anchors, s32 nAnchors, bool fixedGrid) {
     const beattracker_internal *in = bt->private_;
@@ -155,11 +155,11 @@ s32 beattracker_finalize(beattracker_struct *bt, s32 *anchors, s32 nAnchors, boo
     }
     _RefineBeats(train, trainSize, interval);
 
-    if (fixedGrid && !layFixedGrid(train, trainSize, bt->beatInterval)) return 0;
+    if (fixedGrid && !beattrain_layFixedGrid(train, trainSize, bt->beatInterval)) return 0;
     const bool anchored =
-        nAnchors > 0 && layAnchoredGrids(train, trainSize, bt->beatInterval, anchors, nAnchors);
+        nAnchors > 0 && beattrain_layAnchoredGrids(train, trainSize, bt->beatInterval, anchors, nAnchors);
     const s64 spacing = anchored ? 0 : orv::truncSat32(interval * 0.5f);
-    selectBeats(bt, train, trainSize, spacing);
+    bt->beatSize = beattrain_selectBeats(train, trainSize, spacing, bt->beats, BEATTRACKER_MAX_BEATS);
     bt->downbeatSize = _RefineDownbeats(bt->beats, bt->beatSize, bt->downbeats, bt->downbeatSizeRaw);
     return 0;
 }

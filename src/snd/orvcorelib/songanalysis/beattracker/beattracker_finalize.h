@@ -39,6 +39,22 @@ void _RefineBeatsCoarse(const s32 *peakTrain, s32 size, s16 *beatTrain, float B)
 // and across windows that found nothing (at most 64 of them).
 void _RefineBeats(s16 *beatTrain, s32 size, float B);
 
+// One strict grid over the train (BEATTRAIN_GRID), in the phase one frame after its first
+// candidate, stepping by the whole part of each position plus the interval (at least 1).
+// False, with nothing changed, when the train holds no candidate.
+bool beattrain_layFixedGrid(s16 *beatTrain, s32 size, float interval);
+
+// Grids through the user's anchors (frames, ascending): from the first anchor on the train is
+// cleared and each anchor starts a grid that runs up to the next one (the last one up to the
+// song's last frame). Anchors outside the song, and any not earlier than the next one kept,
+// are dropped. Returns whether any anchor counted.
+bool beattrain_layAnchoredGrids(s16 *beatTrain, s32 size, float interval, const s32 *anchors, s32 nAnchors);
+
+// Frames holding more than 1 become beats, in order, each more than `spacing` frames after
+// the one before (the earlier of two closer ones wins), at most `capacity` of them; the
+// capacity's slots are cleared first. Returns the number of beats.
+u32 beattrain_selectBeats(const s16 *beatTrain, s32 size, s64 spacing, u32 *beats, u32 capacity);
+
 // Every fourth beat, from the first, becomes a downbeat, after the first dbsize recorded
 // downbeats are cleared. Returns the number of downbeats.
 u32 _RefineDownbeats(const u32 *beats, u32 bsize, u32 *downbeats, u32 dbsize);
