@@ -190,7 +190,8 @@ void trackBeats(u32 lowerBI, u32 upperBI, s_Agent *pAgents, const s_Peak *pPeaks
         for (s32 i = 0; i < 2; ++i)
             if (!someAgentFollows(pool, rICBeatInterval[i]))
                 replaceWithCandidate(pool, pPeaks, iPeakOffset, rICBeatInterval[i]);
-        // Once the beats are tracked with confidence, agents take only peaks near their beat.
+        // The agents' windows narrow as the confidence grows: with little of it they take the
+        // newest peak almost wherever it falls, at full score.
         const float factor = *prTBConfLevel > kSureEnough ? 1.0f : 2.0f * *prTBConfLevel;
         const s_Peak &newest = peakAt(pPeaks, iPeakOffset - 1);
         forEachAgent(pool, [&](s32 a) { offer(pool, a, newest, factor); });
