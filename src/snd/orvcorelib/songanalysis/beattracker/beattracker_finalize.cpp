@@ -65,13 +65,25 @@ void markRecordedBeats(const beattracker_struct *bt, s16 *beatTrain, u32 size) {
 
 } // namespace
 
+namespace {
+
+// The whole part of a position plus the interval; always at least one frame on, where a
+// float could no longer tell the two apart.
+s32 nextGridFrame(s32 p, float interval) {
+    return std::max(orv::truncSat32(static_cast<float>(p) + interval), p + 1);
+}
+
+} // namespace
+
 bool beattrain_layFixedGrid(s16 *beatTrain, s32 size, float interval) {
+    if (!(interval >= 1.0f)) return false;
     const s16 *marked = std::find_if(beatTrain, beatTrain + size, [](s16 v) { return v != 0; });
     if (marked == beatTrain + size) return false;
     s32 p = static_cast<s32>(marked - beatTrain) + 1;
-    while (static_cast<float>(p) >= interval) p = orv::truncSat32(static_cast<float>(p) - interval);
+    while (static_cast<float>(p) >= interval)
+        p = std::min(orv::truncSat32(static_cast<float>(p) - interval), p - 1);
     std::fill(beatTrain, beatTrain + size, s16{0});
-    for (; p < size; p = orv::truncSat32(static_cast<float>(p) + interval)) beatTrain[p] = BEATTRAIN_GRID;
+    for (; p < size; p = nextGridFrame(p, interval)) beatTrain[p] = BEATTRAIN_GRID;
     return true;
 }
 
@@ -99,12 +111,12 @@ s32 forEachAnchor(const s32 *anchors, s32 nAnchors, s32 size, Visit visit) {
 } // namespace
 
 bool beattrain_layAnchoredGrids(s16 *beatTrain, s32 size, float interval, const s32 *anchors, s32 nAnchors) {
+    if (!(interval >= 1.0f)) return false;
     s32 first = -1;
     if (forEachAnchor(anchors, nAnchors, size, [&](s32 a, s32) { first = a; }) == 0) return false;
     std::fill(beatTrain + first, beatTrain + size, s16{0});
     forEachAnchor(anchors, nAnchors, size, [&](s32 a, s32 end) {
-        for (s32 p = a; p < end; p = orv::truncSat32(static_cast<float>(p) + interval))
-            beatTrain[p] = BEATTRAIN_GRID;
+        for (s32 p = a; p < end; p = nextGridFrame(p, interval)) beatTrain[p] = BEATTRAIN_GRID;
     });
     return true;
 }

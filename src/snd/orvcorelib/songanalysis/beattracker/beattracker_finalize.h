@@ -44,10 +44,10 @@ void _RefineBeats(s16 *beatTrain, s32 size, float B);
 // False, with nothing changed, when the train holds no candidate.
 bool beattrain_layFixedGrid(s16 *beatTrain, s32 size, float interval);
 
-// Grids through the user's anchors (frames, ascending): from the first anchor on the train is
-// cleared and each anchor starts a grid that runs up to the next one (the last one up to the
-// song's last frame). Anchors outside the song, and any not earlier than the next one kept,
-// are dropped. Returns whether any anchor counted.
+// Grids through the user's anchors (frames, ascending; interval at least 1): from the first
+// anchor on the train is cleared and each anchor starts a grid that runs up to the next one
+// (the last one up to the song's last frame). Anchors outside the song, and any not earlier
+// than the next one kept, are dropped. Returns whether any anchor counted.
 bool beattrain_layAnchoredGrids(s16 *beatTrain, s32 size, float interval, const s32 *anchors, s32 nAnchors);
 
 // Frames holding more than 1 become beats, in order, each more than `spacing` frames after

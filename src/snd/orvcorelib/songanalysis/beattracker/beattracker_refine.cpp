@@ -274,19 +274,25 @@ FineResult placeFineBeats(s16 *beatTrain, s32 size, float B) {
     return r;
 }
 
+// Position k intervals from a frame. Counted rather than summed, so that rounding does not
+// build up over a long song and every step moves on.
+float stepsFrom(s32 frame, s32 k, float B) {
+    return static_cast<float>(frame) + static_cast<float>(k) * B;
+}
+
 // Beats laid one interval apart from the first placed beat back to the song's start, and
 // from the last one on to its end (from B - 1 when nothing was placed).
 void extendToEnds(s16 *beatTrain, s32 size, float B, const FineResult &r) {
     if (B < static_cast<float>(r.firstBeat)) {
-        for (float x = static_cast<float>(r.firstBeat) - B;; x -= B) {
-            const s32 c = frameNear(x);
+        for (s32 k = -1;; --k) {
+            const s32 c = frameNear(stepsFrom(r.firstBeat, k, B));
             if (c < 0) break;
             beatTrain[c] = BEATTRAIN_FINE;
         }
     }
     if (static_cast<float>(r.lastBeat) < static_cast<float>(size) - B - 1.0f) {
-        for (float x = static_cast<float>(r.lastBeat) + B;; x += B) {
-            const s32 c = frameNear(x);
+        for (s32 k = 1;; ++k) {
+            const s32 c = frameNear(stepsFrom(r.lastBeat, k, B));
             if (c >= size) break;
             if (c >= 0) beatTrain[c] = BEATTRAIN_FINE;
         }
@@ -303,8 +309,8 @@ void fillGaps(s16 *beatTrain, float B, const FineResult &r) {
         while (s > r.firstBeat && beatTrain[s] == 0) --s;
         s32 e = gap.end;
         while (e < r.lastBeat && beatTrain[e] == 0) ++e;
-        for (float x = static_cast<float>(s) + B;; x += B) {
-            const s32 c = frameNear(x);
+        for (s32 k = 1;; ++k) {
+            const s32 c = frameNear(stepsFrom(s, k, B));
             if (c >= e) break;
             beatTrain[c] = BEATTRAIN_FINE;
         }

@@ -134,6 +134,18 @@ TEST(FinishSteps, AnchorsStartGridsUpToTheNextAnchor) {
     }
 }
 
+// An interval that could not step forward lays no grid at all.
+TEST(FinishSteps, GridsNeedAnIntervalOfAFrameOrMore) {
+    const s32 anchors[1] = {5};
+    for (float interval : {0.0f, 0.5f, -21.5f, kNaN}) {
+        std::vector<s16> train(100, 0);
+        train[10] = 2;
+        EXPECT_FALSE(beattrain_layFixedGrid(train.data(), 100, interval)) << interval;
+        EXPECT_FALSE(beattrain_layAnchoredGrids(train.data(), 100, interval, anchors, 1)) << interval;
+        EXPECT_EQ(train[10], 2);
+    }
+}
+
 TEST(FinishSteps, SelectionKeepsTheEarlierOfCloseCandidates) {
     std::vector<s16> train(100, 0);
     train[20] = 2;
