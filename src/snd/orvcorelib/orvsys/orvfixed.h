@@ -124,4 +124,12 @@ constexpr s32 truncSat32(float v) {
     return static_cast<s32>(v);
 }
 
+// Float to an unsigned integer by truncation toward zero, saturated to 0 .. 2^32 - 1 (the
+// unit's own conversion instruction saturates the same way); NaN gives 0.
+constexpr u32 truncSatU32(float v) {
+    if (!(v == v) || v <= 0.0f) return 0;
+    if (v >= 4294967296.0f) return std::numeric_limits<u32>::max();
+    return static_cast<u32>(v);
+}
+
 } // namespace orv

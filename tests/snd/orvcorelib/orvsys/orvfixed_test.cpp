@@ -34,6 +34,9 @@ static_assert(mulSat64(LLONG_MIN, -1) == LLONG_MAX && mulSat64(LLONG_MIN, 1) == 
 static_assert(truncSat32(-3.9f) == -3 && truncSat32(21.99f) == 21 && truncSat32(-0.5f) == 0);
 static_assert(truncSat32(3.0e9f) == INT_MAX && truncSat32(-3.0e9f) == INT_MIN);
 static_assert(truncSat32(__builtin_inff()) == INT_MAX && truncSat32(__builtin_nanf("")) == 0);
+static_assert(truncSatU32(21.99f) == 21u && truncSatU32(-0.5f) == 0u && truncSatU32(-3.0e9f) == 0u);
+static_assert(truncSatU32(3.0e9f) == 3000000000u && truncSatU32(5.0e9f) == UINT_MAX);
+static_assert(truncSatU32(__builtin_inff()) == UINT_MAX && truncSatU32(__builtin_nanf("")) == 0u);
 static_assert(fourccLE("RIFF") == 0x46464952u && fourccBE("FORM") == 0x464F524Du);
 
 TEST(LeBytes, RoundTripsAndByteOrder) {

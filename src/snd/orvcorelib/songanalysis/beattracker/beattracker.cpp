@@ -1,6 +1,7 @@
 // Tracker life cycle and the settings, tap and user-input interface.
 #include "songanalysis/beattracker/beattracker.h"
 
+#include "songanalysis/beattracker/beattracker_alloc.h"
 #include "songanalysis/beattracker/beattracker_config.h"
 
 #include "songanalysis/beattracker/beattracker_testing.h"
@@ -22,8 +23,7 @@ bool allocationRefused() {
 
 template <typename T>
 T *allocZeroed(size_t count) {
-    if (allocationRefused()) return nullptr;
-    return static_cast<T *>(std::calloc(count, sizeof(T)));
+    return static_cast<T *>(beattracker_allocZeroed(count, sizeof(T)));
 }
 
 circbuff_struct *newRing(u32 size) {
@@ -73,6 +73,11 @@ beattracker_internal *newInternal(u32 fftSize) {
 }
 
 } // namespace
+
+void *beattracker_allocZeroed(std::size_t count, std::size_t size) {
+    if (allocationRefused()) return nullptr;
+    return std::calloc(count, size);
+}
 
 void beattracker_refuseAllocationsAfter(s32 granted) {
     g_allocationsBeforeFailure = granted;

@@ -52,6 +52,17 @@ struct s_Peak {
     float rValue;  // strength
 };
 
+// Song frames whose flux values a full flux ring had to refuse. Ring positions then lag
+// behind song frames; each gap records the first position stored after it and the frames
+// lost up to it, so that a position still maps to its frame. A ring position can only be
+// refused once 4095 values wait unexamined, so at most two gaps lie among the unexamined ones.
+struct s_FluxGaps {
+    u32 framesLostBefore; // frames lost before every gap still listed
+    s32 count;
+    s32 position[2];   // first ring position stored after the gap, ascending
+    u32 framesLost[2]; // frames lost before that position, in all
+};
+
 struct s_IOICluster {
     s_ListEntry sListEntry;
     u32 iNumberOfIOIs;
@@ -105,6 +116,7 @@ struct beattracker_internal {
     u32 tapDelay;
     s32 tappedDownbeatOffset;
     s32 tapWeight;
+    s_FluxGaps fluxGaps; // frames lost to a full flux ring; cleared with the song
 };
 
 // The public record of a tracker.
@@ -178,7 +190,16 @@ s32 beattracker_tapReset(beattracker_struct *bt);
 s32 beattracker_tapDownbeat(beattracker_struct *bt, u32 offsetInMs);
 s32 beattracker_setBeats(beattracker_struct *bt, const u32 *beats, u32 size);
 s32 beattracker_setDownbeats(beattracker_struct *bt, const u32 *downbeats, u32 size);
-// One frame of the song.
+// One analysis frame. Needs the frame's spectrum set with beattracker_setInputPtr; a frame
+// count of 0 starts a new song and resets the working state. Every frame updates the onset
+// strength and the tempo estimate; once enough of the song has been heard it also picks
+// peaks, takes taps, runs the agents, commits the leading agent's beats and downbeats and
+// publishes the current beat. Allocates nothing. Always 0.
 s32 beattracker_process(beattracker_struct *bt);
-// The offline finish after the last frame. 0, or -1.
+// After the song's last frame: the refined interval in rBeatInterval and beatInterval, the
+// final beats laid over the whole song and every fourth of them as downbeats. anchors
+// (frames, may be null) each start a grid up to the next one; anchors outside the song, or
+// not before the next one, are dropped. fixedGrid asks for one strict grid. Returns 0, also
+// when the recorded beats are left as they are (too few beats, or an interval outside the
+// range of the build), or -1 when memory for the temporaries is refused.
 s32 beattracker_finalize(beattracker_struct *bt, s32 *anchors, s32 nAnchors, bool fixedGrid);

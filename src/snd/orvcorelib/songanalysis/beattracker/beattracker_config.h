@@ -15,6 +15,10 @@ inline constexpr float kDefaultLowerBI = orv::kDeviceConfig ? 14.0f : 56.0f;
 inline constexpr float kDefaultUpperBI = orv::kDeviceConfig ? 43.0f : 172.0f;
 inline constexpr float kDefaultThreshould = 0.45f;
 
+// Tempo in BPM = kTempoNumerator / (kFrameLength * interval), the interval in frames.
+inline constexpr float kTempoNumerator = 60.0f * static_cast<float>(orv::kAnalysisSampleRate);
+inline constexpr float kFrameLength = static_cast<float>(orv::kAnalysisFrameSize);
+
 // Lags of the autocorrelation: the first accumulated, reinforced and weighted lag, and the
 // last reinforced and weighted one. Peaks are searched strictly between them.
 inline constexpr s32 kLagMin = orv::kDeviceConfig ? 13 : 55;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -164,6 +165,13 @@ void calculateSFStatistics(const circbuff_struct *circbuffSpectraFlux, float *mi
 s32 detectPeaks(circbuff_struct *circbuffSpectraFlux, float threshold, float *prEnvelope, s_Peak *pPeaks,
                 s32 *piPeakOffset, u32 audioStartOffset, float mean, float std, float min, s32 *peakTrain,
                 s32 peakTrainSize) {
+    return detectPeaksMapped(circbuffSpectraFlux, threshold, prEnvelope, pPeaks, piPeakOffset,
+                             audioStartOffset, nullptr, mean, std, min, peakTrain, peakTrainSize);
+}
+
+s32 detectPeaksMapped(circbuff_struct *circbuffSpectraFlux, float threshold, float *prEnvelope,
+                      s_Peak *pPeaks, s32 *piPeakOffset, u32 audioStartOffset, const s_FluxGaps *gaps,
+                      float mean, float std, float min, s32 *peakTrain, s32 peakTrainSize) {
     circbuff_struct *cb = circbuffSpectraFlux;
     if (std == 0.0f) return 0;
     const float thr = threshold * std;
@@ -183,11 +191,39 @@ s32 detectPeaks(circbuff_struct *circbuffSpectraFlux, float threshold, float *pr
         *prEnvelope = std::max(0.84f * envelope + 0.16f * cur, cur);
 
         if (!isPeak(PeakTest{w, cur, envelope, thr, mean, std, min})) continue;
-        const s_Peak peak{audioStartOffset + static_cast<u32>(r), cur};
+        const u32 lost = gaps != nullptr ? fluxGaps_framesLostBefore(gaps, r) : 0u;
+        const s_Peak peak{audioStartOffset + static_cast<u32>(r) + lost, cur};
         storePeak(peak, pPeaks, piPeakOffset, peakTrain, peakTrainSize);
         ++found;
     }
     return found;
+}
+
+void fluxGaps_recordDrop(s_FluxGaps *gaps, s32 writePosition, s32 readPosition) {
+    if (gaps->count > 0 && gaps->position[gaps->count - 1] == writePosition) {
+        gaps->framesLost[gaps->count - 1] += 1u; // the ring is still full: the same gap grows
+        return;
+    }
+    // A gap that every unexamined value lies behind only shifts the base. Two gaps lie at
+    // least 4083 positions apart, so a third one always finds the oldest folded; folding it
+    // regardless keeps the list bounded.
+    constexpr s32 kCapacity = static_cast<s32>(std::size(s_FluxGaps{}.position));
+    while (gaps->count > 0 && (gaps->position[0] <= readPosition || gaps->count == kCapacity)) {
+        gaps->framesLostBefore = gaps->framesLost[0];
+        gaps->position[0] = gaps->position[1];
+        gaps->framesLost[0] = gaps->framesLost[1];
+        gaps->count -= 1;
+    }
+    const u32 before = gaps->count > 0 ? gaps->framesLost[gaps->count - 1] : gaps->framesLostBefore;
+    gaps->position[gaps->count] = writePosition;
+    gaps->framesLost[gaps->count] = before + 1u;
+    gaps->count += 1;
+}
+
+u32 fluxGaps_framesLostBefore(const s_FluxGaps *gaps, s32 position) {
+    for (s32 i = gaps->count - 1; i >= 0; --i)
+        if (position >= gaps->position[i]) return gaps->framesLost[i];
+    return gaps->framesLostBefore;
 }
 
 void beattracker_resetOnset(beattracker_struct *bt) {
@@ -205,4 +241,5 @@ void beattracker_resetOnset(beattracker_struct *bt) {
     in->sum2ForNext = 0.0f;
     in->rSFStd = 1.0f;
     in->iPeakOffset = 0;
+    in->fluxGaps = s_FluxGaps{};
 }

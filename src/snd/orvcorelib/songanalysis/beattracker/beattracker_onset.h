@@ -34,6 +34,19 @@ s32 detectPeaks(circbuff_struct *circbuffSpectraFlux, float threshold, float *pr
                 s32 *piPeakOffset, u32 audioStartOffset, float mean, float std, float min, s32 *peakTrain,
                 s32 peakTrainSize);
 
+// As detectPeaks, with ring positions mapped to song frames past the values a full ring
+// refused (gaps may be null: no frame was lost).
+s32 detectPeaksMapped(circbuff_struct *circbuffSpectraFlux, float threshold, float *prEnvelope,
+                      s_Peak *pPeaks, s32 *piPeakOffset, u32 audioStartOffset, const s_FluxGaps *gaps,
+                      float mean, float std, float min, s32 *peakTrain, s32 peakTrainSize);
+
+// Records that the frame's flux value was refused while the ring held writePosition values
+// and readPosition of them had been examined: every value stored later belongs one frame
+// further into the song.
+void fluxGaps_recordDrop(s_FluxGaps *gaps, s32 writePosition, s32 readPosition);
+// Frames lost before the value at ring position `position` was stored.
+u32 fluxGaps_framesLostBefore(const s_FluxGaps *gaps, s32 position);
+
 // The song's first frame: clears the magnitude memory, the flux ring, statistics, envelope,
 // peak count and the audio start. The process-wide previous flux value is kept.
 void beattracker_resetOnset(beattracker_struct *bt);
