@@ -66,9 +66,14 @@ bool readId(int folder, std::string *id) {
 }
 
 bool writeId(int folder, const std::string &id) {
-    const Fd file(
-        openat(folder, UDEV_DRIVE_ID_FILE, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (file.get() < 0) return false;
+    // Only a regular file is written: a pipe or a device node in its place (a drive may hold
+    // anything) is left alone, and never waited on.
+    struct stat st {};
+    if (fstatat(folder, UDEV_DRIVE_ID_FILE, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
+        return false;
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const Fd file(openat(folder, UDEV_DRIVE_ID_FILE, flags, 0666));
+    if (file.get() < 0 || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     const std::string line = id + "\n";
     return write(file.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size());
 }
