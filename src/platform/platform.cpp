@@ -21,12 +21,21 @@ struct Setting {
 constexpr std::array<Setting, PLATFORM_PATH_COUNT> kPaths{{
     {"DECKHOST_LOCK_FILE", "/tmp/quilo.lock"},
     {"DECKHOST_FB_DEVICE", "/dev/fb0"},
+    {"DECKHOST_MOUNTS", "/proc/self/mounts"},
+    {"DECKHOST_SYSFS_ROOT", "/sys"},
+    {"DECKHOST_PLAYER_MOUNTS", "/mnt/ipod"},
+    {"DECKHOST_UPDATE_FIFO", "/tmp/update-notify"},
+    {"DECKHOST_UPDATE_LINK", "/tmp/deckhost-requested-fwupdate"},
 }};
 
 constexpr std::array<Setting, PLATFORM_TOOL_COUNT> kTools{{
     {nullptr, "dd"},
     {nullptr, "killall"},
     {"DECKHOST_XSERVER", "/usr/bin/Xfbdev"},
+    {nullptr, "uuidgen"},
+    {nullptr, "/usr/bin/ifuse"},
+    {nullptr, "modprobe"},
+    {nullptr, "umount"},
 }};
 
 constexpr const char *kToolDirEnv = "DECKHOST_TOOL_DIR";

@@ -3,6 +3,13 @@
 //   DECKHOST_LOCK_FILE   the single-instance lock file      ("/tmp/quilo.lock")
 //   DECKHOST_FB_DEVICE   the framebuffer of the screen      ("/dev/fb0")
 //   DECKHOST_XSERVER     the X server program               ("/usr/bin/Xfbdev")
+//   DECKHOST_MOUNTS      the mount table                    ("/proc/self/mounts")
+//   DECKHOST_SYSFS_ROOT  the kernel's device attributes     ("/sys")
+//   DECKHOST_PLAYER_MOUNTS  portable players are mounted at this prefix plus a number
+//                        ("/mnt/ipod", so "/mnt/ipod1", "/mnt/ipod2"...)
+//   DECKHOST_UPDATE_FIFO the pipe an updater announces update files on ("/tmp/update-notify")
+//   DECKHOST_UPDATE_LINK the link to the update file the user accepted
+//                        ("/tmp/deckhost-requested-fwupdate")
 //   DECKHOST_TOOL_DIR    when set, every external tool runs from this folder only, under
 //                        the base name of its program (no search of the PATH)
 // The environment is read once, on first use or by platform_reload.
@@ -10,12 +17,25 @@
 
 #include <string>
 
-enum platform_path_id { PLATFORM_LOCK_FILE, PLATFORM_FB_DEVICE, PLATFORM_PATH_COUNT };
+enum platform_path_id {
+    PLATFORM_LOCK_FILE,
+    PLATFORM_FB_DEVICE,
+    PLATFORM_MOUNTS,
+    PLATFORM_SYSFS_ROOT,
+    PLATFORM_PLAYER_MOUNTS,
+    PLATFORM_UPDATE_FIFO,
+    PLATFORM_UPDATE_LINK,
+    PLATFORM_PATH_COUNT
+};
 
 enum platform_tool {
-    PLATFORM_TOOL_DD,      // copies the start-up picture into the framebuffer
-    PLATFORM_TOOL_KILLALL, // ends processes by name
-    PLATFORM_TOOL_XSERVER, // the X server that draws into the framebuffer
+    PLATFORM_TOOL_DD,       // copies the start-up picture into the framebuffer
+    PLATFORM_TOOL_KILLALL,  // ends processes by name
+    PLATFORM_TOOL_XSERVER,  // the X server that draws into the framebuffer
+    PLATFORM_TOOL_UUIDGEN,  // prints a new UUID, the id of a drive whose own is too short
+    PLATFORM_TOOL_IFUSE,    // mounts a portable player as a user-space file system
+    PLATFORM_TOOL_MODPROBE, // loads a kernel module (the one of the user-space file systems)
+    PLATFORM_TOOL_UMOUNT,   // unmounts a mount point
     PLATFORM_TOOL_COUNT
 };
 

@@ -73,7 +73,24 @@ void serve(standin_module &module, bool requested) {
             requested = true;
             requestShutdown(module);
         }
+        if (module.on_message != nullptr) module.on_message(module, m);
     }
+}
+
+void registerQueue(standin_module &module) {
+    q_register(module.queue, kQueueMsgs, static_cast<int>(std::size(kQueueMsgs)));
+    if (module.more_count > 0) q_register(module.queue, module.more_msgs, module.more_count);
+}
+
+// What is still queued goes to the handler, so that heap data in it is freed.
+void closeQueue(standin_module &module) {
+    q_unregister(module.queue, kQueueMsgs, static_cast<int>(std::size(kQueueMsgs)));
+    if (module.more_count > 0) q_unregister(module.queue, module.more_msgs, module.more_count);
+    msg m{};
+    while (module.on_message != nullptr && q_get(module.queue, &m, nullptr, 0) > 0) {
+        if (msg_get_name(&m) != mShutdownCmd) module.on_message(module, m);
+    }
+    q_destroy(module.queue);
 }
 
 void *moduleThread(void *arg) {
@@ -85,12 +102,12 @@ void *moduleThread(void *arg) {
         announced_modules.fetch_or(moduleBit(module), std::memory_order_acq_rel);
         broadcastNamed(mModuleInit, static_cast<u16>(module.code));
     }
+    if (module.after_announce != nullptr) module.after_announce(module);
     const bool early = module.behaviour.shutdown_early && module.behaviour.shutdown_id >= 0;
     if (early) requestShutdown(module);
     serve(module, early);
     // The queue goes first: once the end is reported the supervisor may tear the queues down.
-    q_unregister(module.queue, kQueueMsgs, static_cast<int>(std::size(kQueueMsgs)));
-    q_destroy(module.queue);
+    closeQueue(module);
     if (module.code >= 0 && !module.behaviour.never_die) {
         standin_log("%s death", module.name);
         broadcastNamed(mModuleDeath, static_cast<u16>(module.code));
@@ -147,7 +164,7 @@ void standin_log(const char *fmt, ...) {
         if (path != nullptr) log_path = path;
     });
     if (log_path.empty()) return;
-    char line[256];
+    char line[1024];
     va_list args;
     va_start(args, fmt);
     const int n = std::vsnprintf(line, sizeof line - 1, fmt, args);
@@ -175,7 +192,7 @@ bool standin_begin(standin_module &module) {
 void standin_start(standin_module &module, bool joinable) {
     started_modules.fetch_or(moduleBit(module), std::memory_order_acq_rel);
     module.queue = q_create(module.queue_name, Q_TYPE_FAST, kQueueDepth);
-    q_register(module.queue, kQueueMsgs, static_cast<int>(std::size(kQueueMsgs)));
+    registerQueue(module);
     module.thread = sys_thread_start({module.name, kThreadStackSize, SCHED_OTHER, 0}, moduleThread, &module);
     if (!joinable) pthread_detach(module.thread);
     module.running = joinable;

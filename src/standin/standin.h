@@ -1,6 +1,6 @@
 // The machinery the module stand-ins share. What each stand-in does is told by environment
-// variables named DECKHOST_STANDIN_<MODULE>_<WHAT> (MODULE: DB, BAK, SND, PLY, DEK, LCD, UDEV,
-// UPDATE), read when its init function runs:
+// variables named DECKHOST_STANDIN_<MODULE>_<WHAT> (MODULE: DB, BAK, SND, PLY, DEK, LCD), read
+// when its init function runs:
 //   FAIL_INIT=1          the init function fails as the real one does when its thread cannot start
 //   ANNOUNCE_DELAY_MS=n  the module announces itself n ms after its thread starts
 //   NEVER_DIE=1          after mShutdownCmd the thread ends without reporting mModuleDeath
@@ -42,6 +42,14 @@ struct standin_module {
     msgq *queue = nullptr;
     pthread_t thread{};
     bool running = false; // a thread was started and is to be joined
+    // Runs on the module's thread right after it announces itself; may be null.
+    void (*after_announce)(standin_module &module) = nullptr;
+    // More ids the queue is registered for, besides mShutdownCmd and mModuleInit.
+    const u16 *more_msgs = nullptr;
+    int more_count = 0;
+    // Gets every message but the shutdown command, on the module's thread, including those still
+    // queued when the module ends (so that heap data they carry is freed); may be null.
+    void (*on_message)(standin_module &module, const msg &m) = nullptr;
 };
 
 // Returns: the value of DECKHOST_STANDIN_<MODULE>_<what> for module's name, or null.

@@ -6,7 +6,9 @@
 #   deckhost_test.sh <case> <staged tree> <work folder>
 #
 # Every external command deckhost runs comes from the work folder's tools/ (they only log their
-# arguments), the framebuffer is a file, the lock file lies in the work folder.
+# arguments), the framebuffer is a file, the lock file lies in the work folder. Device events come
+# from named pipes in the tree, the mount table and the kernel's device attributes are files
+# there, and the update pipe and link lie there too.
 set -u
 ulimit -c 0
 # The crash and hang cases end deckhost in the middle of its teardown, before it has joined its
@@ -41,10 +43,30 @@ make_tree() {
     real_dd=$(command -v dd)
     printf '#!/bin/sh\necho "dd $*" >> "%s/tools.log"\nexec "%s" "$@" 2>/dev/null\n' "$tree" "$real_dd" \
         > "$tree/tools/dd"
-    for tool in killall Xfbdev; do
+    for tool in killall Xfbdev modprobe; do
         printf '#!/bin/sh\necho "$(basename "$0") $*" >> "%s/tools.log"\n' "$tree" > "$tree/tools/$tool"
     done
+    # The drive-id generator is the real one; the players' file-system tool and the unmount
+    # command change the tree's mount table as the real ones change the kernel's.
+    printf '#!/bin/sh\necho "uuidgen $*" >> "%s/tools.log"\nexec "%s" "$@"\n' "$tree" "$(command -v uuidgen)" \
+        > "$tree/tools/uuidgen"
+    printf '#!/bin/sh\necho "ifuse $*" >> "%s/tools.log"\necho "ifuse $1 fuse.ifuse rw,nosuid,nodev 0 0" >> "%s/mounts"\n' \
+        "$tree" "$tree" > "$tree/tools/ifuse"
+    printf '#!/bin/sh\necho "umount $*" >> "%s/tools.log"\ngrep -v -F " $1 " "%s/mounts" > "%s/mounts.new"\nmv "%s/mounts.new" "%s/mounts"\n' \
+        "$tree" "$tree" "$tree" "$tree" "$tree" > "$tree/tools/umount"
     chmod +x "$tree/tools/"*
+    mkfifo "$tree/udev-events" "$tree/usbmux-events"
+    : > "$tree/mounts"
+    mkdir -p "$tree/sys/block" "$tree/mnt"
+}
+
+# host_env <tree>: sets hostenv to the variables that put deckhost on the tree's stand-ins.
+host_env() {
+    local tree=$1
+    hostenv=(DECKHOST_TOOL_DIR="$tree/tools" DECKHOST_FB_DEVICE="$tree/fb0" DECKHOST_LOCK_FILE="$work/quilo.lock"
+        DECKHOST_UDEV_EVENTS="$tree/udev-events" DECKHOST_USBMUX_EVENTS="$tree/usbmux-events"
+        DECKHOST_MOUNTS="$tree/mounts" DECKHOST_SYSFS_ROOT="$tree/sys" DECKHOST_PLAYER_MOUNTS="$tree/mnt/ipod"
+        DECKHOST_UPDATE_FIFO="$tree/update-notify" DECKHOST_UPDATE_LINK="$tree/requested-fwupdate")
 }
 
 # The stand-in analysis program: printf formats of its answers to --version and --supports-hash.
@@ -64,8 +86,8 @@ run() {
     while [ $# -gt 0 ] && [ "$1" != "--" ]; do vars+=("$1"); shift; done
     [ $# -gt 0 ] && shift
     args=("$@")
-    env DECKHOST_TOOL_DIR="$tree/tools" DECKHOST_FB_DEVICE="$tree/fb0" DECKHOST_LOCK_FILE="$work/quilo.lock" \
-        DECKHOST_STANDIN_LOG="$tree/$name.log" "${vars[@]}" \
+    host_env "$tree"
+    env "${hostenv[@]}" DECKHOST_STANDIN_LOG="$tree/$name.log" "${vars[@]}" \
         timeout -s KILL 60 "$tree/deckhost/bin/deckhost" "${args[@]}" > "$tree/$name.out" 2> "$tree/$name.err"
     rc=$?
 }
@@ -74,9 +96,13 @@ run() {
 start() {
     local tree=$1 name=$2
     shift 2
-    env DECKHOST_TOOL_DIR="$tree/tools" DECKHOST_FB_DEVICE="$tree/fb0" DECKHOST_LOCK_FILE="$work/quilo.lock" \
-        DECKHOST_STANDIN_LOG="$tree/$name.log" "$@" \
-        "$tree/deckhost/bin/deckhost" > "$tree/$name.out" 2> "$tree/$name.err" &
+    local vars=() args=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do vars+=("$1"); shift; done
+    [ $# -gt 0 ] && shift
+    args=("$@")
+    host_env "$tree"
+    env "${hostenv[@]}" DECKHOST_STANDIN_LOG="$tree/$name.log" "${vars[@]}" \
+        "$tree/deckhost/bin/deckhost" "${args[@]}" > "$tree/$name.out" 2> "$tree/$name.err" &
     pid=$!
 }
 
@@ -216,7 +242,7 @@ case_init_failures() {
         fi
         rm -f "$tree/fail.log"
     done << EOF
-DB|DB Init failed, exiting.|udev_listener_init
+DB|DB Init failed, exiting.|lcd_init
 LCD|LCD Init failed, exiting.|snd_init
 SND|SND Init failed, exiting.|snd_destroy
 BAK|BAK Init failed, exiting.|no_such_call
@@ -329,11 +355,21 @@ case_start_order() {
         DECKHOST_STANDIN_LCD_SHUTDOWN_ID=0 -- -v -m
     expect_rc 0 "start-up" "$tree/order"
     local expected calls
-    expected=$(printf '%s\n' db_init "db ready" udev_listener_init sys_update_init lcd_init snd_init ply_init \
-        "lcd ready" db_demo_content_init dek_init bak_init snd_destroy sys_update_destroy udev_listener_destroy \
-        db_destroy)
+    expected=$(printf '%s\n' db_init "db ready" lcd_init snd_init ply_init "lcd ready" db_demo_content_init \
+        dek_init bak_init snd_destroy db_destroy)
     calls=$(grep -E '_|^(db|lcd) ready$' "$tree/order.log")
     [ "$calls" = "$expected" ] || fail "order of the start-up and teardown: $(cat "$tree/order.log")"
+    # The hot-plug listener ran once the interface had announced itself, and the update watcher
+    # once the interface was ready for pop-ups; both ended before the library was torn down.
+    local loaded
+    loaded=$(grep -n -xF 'db all devices loaded' "$tree/order.log" | cut -d: -f1)
+    [ -n "$loaded" ] || fail "the hot-plug listener did not report: $(cat "$tree/order.log")"
+    [ "$(grep -n -xF 'lcd ready' "$tree/order.log" | cut -d: -f1)" -lt "$loaded" ] ||
+        fail "the hot-plug listener did not wait for the interface"
+    [ "$loaded" -lt "$(grep -n -xF snd_destroy "$tree/order.log" | cut -d: -f1)" ] ||
+        fail "the hot-plug listener reported during the teardown"
+    has_line "$tree/order.out" "UDEV: No devices attached, sending mAllDevicesLoaded" || fail "no verbose listener line"
+    [ -p "$tree/update-notify" ] || fail "the update watcher did not make its pipe"
     # Every module ends before the teardown starts.
     [ "$(grep -n ' death$' "$tree/order.log" | wc -l)" -eq 6 ] || fail "not every module ended"
     [ "$(grep -n ' death$' "$tree/order.log" | tail -1 | cut -d: -f1)" -lt \
@@ -366,6 +402,227 @@ case_xserver_restart() {
         fail "no restart line: $(cat "$tree/x.out")"
     [ "$(cat "$tree/tools.log" | grep -v '^dd ')" = "$(printf 'killall Xfbdev\nXfbdev -keybd keyboard -screen 480x272x16')" ] ||
         fail "the X server was not restarted as expected: $(cat "$tree/tools.log")"
+    return 0
+}
+
+# quit <tree> <name>: ends the background deckhost with SIGQUIT and expects exit code 0.
+quit() {
+    kill -QUIT "$pid"
+    wait "$pid"
+    rc=$?
+    expect_rc 0 "SIGQUIT" "$1/$2"
+}
+
+# sysfs_disk <tree> <disk>: the attribute files of a disk that the I/O scheduler tuning writes.
+sysfs_disk() {
+    local queue=$1/sys/block/$2/queue
+    mkdir -p "$queue/iosched"
+    touch "$queue/scheduler" "$queue/iosched/"{quantum,back_seek_max,back_seek_penalty,fifo_expire_sync,slice_sync}
+}
+
+case_hotplug() {
+    local tree=$work/tree log
+    make_tree "$tree"
+    log=$tree/hp.log
+    local music=$tree/media/music backup=$tree/media/backup
+    local long_uuid=0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9
+    mkdir -p "$music" "$backup"
+    sysfs_disk "$tree" sdz
+    start "$tree" hp
+    # No drive at start.
+    wait_for "$log" "db all devices loaded" 30 || fail "no mAllDevicesLoaded: $(cat "$tree/hp.out" "$tree/hp.err")"
+
+    # A FAT drive (its volume serial is too short to tell drives apart), mounted read-only.
+    echo "/dev/sdz1 $music vfat ro,noatime 0 0" >> "$tree/mounts"
+    echo "add /dev/sdz1 ID_FS_UUID=1234-ABCD ID_FS_LABEL=MUSIC idVendor=0781 idProduct=5567" > "$tree/udev-events"
+    wait_for "$log" "db block added kernel=/dev/sdz1" 10 || fail "the drive was not reported: $(cat "$tree/hp.out")"
+    local id
+    id=$(cat "$music/Quilo4_Database/uuid.txt")
+    [[ "$id" =~ ^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$ ]] || fail "drive id '$id'"
+    has_line "$log" "db block added kernel=/dev/sdz1 mountpoint=$music friendly=MUSIC uuid=$id readonly=1" ||
+        fail "the drive was reported as: $(grep 'block added' "$log")"
+    has_line "$tree/hp.out" "Hash /dev/sdz1 = {'mountpoint' : '$music', 'kernel' : '/dev/sdz1', 'friendly' : 'MUSIC', 'uuid' : '$id'}" ||
+        fail "no table line"
+    for pair in scheduler=cfq iosched/quantum=8 iosched/back_seek_max=10000000 iosched/back_seek_penalty=1 \
+        iosched/fifo_expire_sync=75 iosched/slice_sync=50; do
+        [ "$(cat "$tree/sys/block/sdz/queue/${pair%%=*}")" = "${pair#*=}" ] || fail "I/O scheduler: ${pair%%=*}"
+    done
+
+    # Ignored: a change, a drive never reported going, a drive that is not mounted, a device
+    # without a USB parent, a device without a node.
+    {
+        echo "change /dev/sdz1 ID_FS_UUID=1234-ABCD"
+        echo "remove /dev/sdy1"
+        echo "add /dev/sdx1 ID_FS_UUID=$long_uuid"
+        echo "add /dev/sdv1 ID_FS_UUID=$long_uuid USB=0"
+        echo "add - ID_FS_UUID=$long_uuid"
+    } > "$tree/udev-events"
+    # A writable drive with a long UUID and no label.
+    echo "/dev/sdw1 $backup ext4 rw,relatime 0 0" >> "$tree/mounts"
+    echo "add /dev/sdw1 ID_FS_UUID=$long_uuid" > "$tree/udev-events"
+    wait_for "$log" "db block added kernel=/dev/sdw1" 10 || fail "the second drive was not reported"
+    has_line "$log" "db block added kernel=/dev/sdw1 mountpoint=$backup friendly=Unknown Device uuid=$long_uuid readonly=0" ||
+        fail "the second drive was reported as: $(grep 'sdw1' "$log")"
+    [ -e "$backup/Quilo4_Database" ] && fail "a drive with a long UUID got an id file"
+    has_line "$tree/hp.out" "No mnt entries match /dev/sdx1" || fail "no line for the drive that is not mounted"
+    has_line "$tree/hp.out" "UDEV: Warning: device does not have a devnode" || fail "no line for the device without a node"
+
+    echo "remove /dev/sdz1" > "$tree/udev-events"
+    wait_for "$log" "db block removed" 10 || fail "the removal was not reported"
+    has_line "$log" "db block removed kernel=/dev/sdz1 mountpoint=$music friendly=MUSIC uuid=$id readonly=1" ||
+        fail "the removal was reported as: $(grep 'removed' "$log")"
+    quit "$tree" hp
+    [ "$(grep -c '^db block ' "$log")" -eq 3 ] || fail "reports: $(grep '^db block ' "$log")"
+    [ "$(grep -c '^uuidgen' "$tree/tools.log")" -eq 1 ] || fail "uuidgen runs: $(cat "$tree/tools.log")"
+    return 0
+}
+
+case_hotplug_present() {
+    local tree=$work/tree log
+    make_tree "$tree"
+    log=$tree/pr.log
+    local music=$tree/media/music
+    mkdir -p "$music/Quilo4_Database"
+    # The drive's id file is there already: its first line (at most 40 characters) is the id.
+    printf '%s\n%s\n' "0123456789abcdef0123456789abcdef01234567-cut" "second line" > "$music/Quilo4_Database/uuid.txt"
+    echo "/dev/sdz1 $music vfat rw,noatime 0 0" > "$tree/mounts"
+    echo "/dev/sdz1 ID_FS_UUID=1234-ABCD ID_FS_LABEL=My\040Songs" > "$tree/devices"
+    sysfs_disk "$tree" sdz
+    start "$tree" pr DECKHOST_UDEV_DEVICES="$tree/devices"
+    wait_for "$log" "db block added" 30 || fail "the drive present at start was not reported: $(cat "$tree/pr.out")"
+    has_line "$log" "db block added kernel=/dev/sdz1 mountpoint=$music friendly=My Songs uuid=0123456789abcdef0123456789abcdef01234567 readonly=0" ||
+        fail "reported as: $(grep 'block added' "$log")"
+    quit "$tree" pr
+    has_line "$log" "db all devices loaded" && fail "mAllDevicesLoaded sent with a drive present"
+    grep -q '^uuidgen' "$tree/tools.log" && fail "uuidgen ran for a drive with an id file"
+    return 0
+}
+
+case_hotplug_no_generator() {
+    local tree=$work/tree log
+    make_tree "$tree"
+    rm "$tree/tools/uuidgen"
+    log=$tree/ng.log
+    local short=$tree/media/short none=$tree/media/none
+    mkdir -p "$short" "$none"
+    start "$tree" ng
+    wait_for "$log" "db all devices loaded" 30 || fail "did not start: $(cat "$tree/ng.out" "$tree/ng.err")"
+    printf '%s\n' "/dev/sdz1 $short vfat rw 0 0" "/dev/sdy1 $none vfat rw 0 0" >> "$tree/mounts"
+    # No generator: the drive keeps its short UUID; a drive without any UUID is not reported.
+    printf '%s\n' "add /dev/sdy1" "add /dev/sdz1 ID_FS_UUID=1234-ABCD" > "$tree/udev-events"
+    wait_for "$log" "db block added" 10 || fail "the drive was not reported: $(cat "$tree/ng.out")"
+    has_line "$log" "db block added kernel=/dev/sdz1 mountpoint=$short friendly=Unknown Device uuid=1234-ABCD readonly=0" ||
+        fail "reported as: $(grep 'block added' "$log")"
+    has_line "$tree/ng.out" "UDEV: Error: /dev/sdy1 has no id; not reported" || fail "no line for the drive without id"
+    has_line "$tree/ng.out" "UDEV: Error: $tree/tools/uuidgen gave no id for $short/Quilo4_Database/uuid.txt" ||
+        fail "no line for the missing generator: $(cat "$tree/ng.out")"
+    quit "$tree" ng
+    [ "$(grep -c '^db block added' "$log")" -eq 1 ] || fail "reports: $(grep '^db block' "$log")"
+    [ -e "$short/Quilo4_Database/uuid.txt" ] && fail "an empty id file was left"
+    return 0
+}
+
+case_players() {
+    local tree=$work/tree log
+    make_tree "$tree"
+    log=$tree/pl.log
+    local first=0123456789abcdef0123456789abcdef01234567 second=fedcba9876543210fedcba9876543210fedcba98
+    # The first mount point is taken by a folder of someone else.
+    mkdir "$tree/mnt/ipod1"
+    echo "1 1290 $first" > "$tree/players"
+    start "$tree" pl DECKHOST_USBMUX_DEVICES="$tree/players"
+    wait_for "$log" "db block added" 30 || fail "the player present at start was not reported: $(cat "$tree/pl.out")"
+    has_line "$log" "db block added kernel=$tree/mnt/ipod2 mountpoint=$tree/mnt/ipod2 friendly=iPhone #2 uuid=$first readonly=0" ||
+        fail "reported as: $(grep 'block added' "$log")"
+    has_line "$tree/pl.out" "UDEV: Usbmuxd: 1 devices detected." || fail "no count line"
+    grep -qE "^UDEV: Found $tree/mnt/ipod2 in mount table\. \([0-9]+\)$" "$tree/pl.out" || fail "no mount line"
+
+    {
+        echo "add 5 1292 $second"
+        echo "add 6 1292 $second"
+        echo "3 5 1292 $second"
+    } > "$tree/usbmux-events"
+    wait_for "$log" "db block added kernel=$tree/mnt/ipod3" 10 || fail "the second player was not reported"
+    has_line "$log" "db block added kernel=$tree/mnt/ipod3 mountpoint=$tree/mnt/ipod3 friendly=iPhone 3G #3 uuid=$second readonly=0" ||
+        fail "reported as: $(grep 'ipod3' "$log")"
+    wait_for "$tree/pl.out" "UDEV: Usbmuxd: unknown event" 10 || fail "no line for the unknown event"
+    has_line "$tree/pl.out" "UDEV: Usbmuxd: Device with uuid=$second already in table." || fail "the same player twice"
+
+    echo "remove 5 1292 $second" > "$tree/usbmux-events"
+    wait_for "$log" "db block removed" 10 || fail "the removal was not reported"
+    has_line "$log" "db block removed kernel=$tree/mnt/ipod3 mountpoint=$tree/mnt/ipod3 friendly=iPhone 3G #3 uuid=$second readonly=1" ||
+        fail "removal reported as: $(grep 'removed' "$log")"
+    grep -qE "^UDEV: $tree/mnt/ipod3 no longer in mount table\. \([0-9]+\)$" "$tree/pl.out" || fail "no unmount line"
+    [ -e "$tree/mnt/ipod3" ] && fail "the mount point was left"
+    echo "remove 7 1292 0000" > "$tree/usbmux-events"
+    wait_for "$tree/pl.out" "UDEV: Usbmuxd: error, can't find device matching UUID=0000" 10 || fail "an unknown player went"
+    quit "$tree" pl
+    local expected
+    expected=$(printf '%s\n' "modprobe fuse" "ifuse $tree/mnt/ipod2 -o nonempty -u $first" \
+        "ifuse $tree/mnt/ipod3 -o nonempty -u $second" "umount $tree/mnt/ipod3")
+    [ "$(grep -v '^dd ' "$tree/tools.log")" = "$expected" ] || fail "tools run: $(cat "$tree/tools.log")"
+    [ "$(grep -c '^db block ' "$log")" -eq 3 ] || fail "reports: $(grep '^db block ' "$log")"
+    return 0
+}
+
+# wait_fifo <path>: true once the update watcher has made its pipe.
+wait_fifo() {
+    local tries=600
+    while [ ! -p "$1" ] && [ $tries -gt 0 ]; do sleep 0.05; tries=$((tries - 1)); done
+    [ -p "$1" ]
+}
+
+case_update_accept() {
+    local tree=$work/tree
+    make_tree "$tree"
+    local fw=$tree/usb/fw.bin
+    mkdir -p "$tree/usb"
+    : > "$fw"
+    # A link left from an earlier run goes when the watcher starts.
+    ln -s "$tree/old.bin" "$tree/requested-fwupdate"
+    start "$tree" up DECKHOST_STANDIN_LCD_POPUP_ROW=0
+    wait_fifo "$tree/update-notify" || fail "no update pipe: $(cat "$tree/up.out" "$tree/up.err")"
+    printf 'update:%s\n' "$fw" > "$tree/update-notify"
+    local tries=600
+    while kill -0 "$pid" 2> /dev/null && [ $tries -gt 0 ]; do sleep 0.05; tries=$((tries - 1)); done
+    wait "$pid"
+    rc=$?
+    expect_rc 64 "an accepted update" "$tree/up"
+    [ "$(readlink "$tree/requested-fwupdate")" = "$fw" ] || fail "link: $(readlink "$tree/requested-fwupdate")"
+    has_line "$tree/up.log" "lcd popup 47 fw.bin" || fail "no pop-up: $(cat "$tree/up.log")"
+    has_line "$tree/up.out" "Update file: $fw" || fail "no update line"
+    has_line "$tree/up.out" "BGN: Sending Shutdown message." || fail "no shutdown line"
+    return 0
+}
+
+case_update_refuse() {
+    local tree=$work/tree
+    make_tree "$tree"
+    start "$tree" no DECKHOST_STANDIN_LCD_POPUP_ROW=1
+    wait_fifo "$tree/update-notify" || fail "no update pipe: $(cat "$tree/no.out" "$tree/no.err")"
+    echo "no announcement here" > "$tree/update-notify"
+    printf 'update:%s\n' /mnt/usb/fw.bin > "$tree/update-notify"
+    wait_for "$tree/no.log" "lcd popup 47 fw.bin" 10 || fail "no pop-up: $(cat "$tree/no.log")"
+    # Each writer closes its end; the watcher waits for the next one.
+    printf 'update:%s\n' /mnt/usb/fw2.bin > "$tree/update-notify"
+    wait_for "$tree/no.log" "lcd popup 47 fw2.bin" 10 || fail "no pop-up for the second writer"
+    kill -0 "$pid" 2> /dev/null || fail "deckhost ended after a refusal"
+    quit "$tree" no
+    [ -e "$tree/requested-fwupdate" ] || [ -L "$tree/requested-fwupdate" ] && fail "a refused update left the link"
+    [ "$(grep -c '^lcd popup' "$tree/no.log")" -eq 2 ] || fail "pop-ups: $(grep '^lcd popup' "$tree/no.log")"
+    return 0
+}
+
+case_update_not_fifo() {
+    local tree=$work/tree
+    make_tree "$tree"
+    # Something else than a pipe at the pipe's path: updates are not offered.
+    echo "update:/mnt/usb/fw.bin" > "$tree/update-notify"
+    start "$tree" nf DECKHOST_STANDIN_LCD_POPUP_ROW=0
+    wait_for "$tree/nf.err" "Warning: failed to create $tree/update-notify.  Updates not available." 30 ||
+        fail "no warning: $(cat "$tree/nf.out" "$tree/nf.err")"
+    quit "$tree" nf
+    grep -q '^lcd popup' "$tree/nf.log" && fail "a pop-up from a plain file"
     return 0
 }
 

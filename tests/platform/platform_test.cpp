@@ -18,8 +18,10 @@
 
 namespace {
 
-constexpr const char *kVariables[] = {"DECKHOST_LOCK_FILE", "DECKHOST_FB_DEVICE", "DECKHOST_XSERVER",
-                                      "DECKHOST_TOOL_DIR"};
+constexpr const char *kVariables[] = {
+    "DECKHOST_LOCK_FILE",     "DECKHOST_FB_DEVICE",   "DECKHOST_XSERVER",
+    "DECKHOST_TOOL_DIR",      "DECKHOST_MOUNTS",      "DECKHOST_SYSFS_ROOT",
+    "DECKHOST_PLAYER_MOUNTS", "DECKHOST_UPDATE_FIFO", "DECKHOST_UPDATE_LINK"};
 
 // Each test starts from a clean environment and leaves one behind.
 class Platform : public testing::Test {
@@ -58,6 +60,34 @@ TEST_F(Platform, TheUnitsValuesAreTheDefaults) {
     EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_DD), "dd");
     EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_KILLALL), "killall");
     EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_XSERVER), "/usr/bin/Xfbdev");
+    EXPECT_STREQ(platform_path(PLATFORM_MOUNTS), "/proc/self/mounts");
+    EXPECT_STREQ(platform_path(PLATFORM_SYSFS_ROOT), "/sys");
+    EXPECT_STREQ(platform_path(PLATFORM_PLAYER_MOUNTS), "/mnt/ipod");
+    EXPECT_STREQ(platform_path(PLATFORM_UPDATE_FIFO), "/tmp/update-notify");
+    EXPECT_STREQ(platform_path(PLATFORM_UPDATE_LINK), "/tmp/deckhost-requested-fwupdate");
+    EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_UUIDGEN), "uuidgen");
+    EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_IFUSE), "/usr/bin/ifuse");
+    EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_MODPROBE), "modprobe");
+    EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_UMOUNT), "umount");
+}
+
+TEST_F(Platform, TheHotPlugAndUpdatePathsAreOverridable) {
+    struct Case {
+        const char *variable;
+        platform_path_id id;
+    };
+    const Case cases[] = {{"DECKHOST_MOUNTS", PLATFORM_MOUNTS},
+                          {"DECKHOST_SYSFS_ROOT", PLATFORM_SYSFS_ROOT},
+                          {"DECKHOST_PLAYER_MOUNTS", PLATFORM_PLAYER_MOUNTS},
+                          {"DECKHOST_UPDATE_FIFO", PLATFORM_UPDATE_FIFO},
+                          {"DECKHOST_UPDATE_LINK", PLATFORM_UPDATE_LINK}};
+    for (const Case &c : cases) {
+        set(c.variable, std::string("/test/") + c.variable);
+        EXPECT_EQ(platform_path(c.id), std::string("/test/") + c.variable);
+    }
+    set("DECKHOST_TOOL_DIR", "/stand/ins");
+    EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_IFUSE), "/stand/ins/ifuse");
+    EXPECT_EQ(platform_tool_path(PLATFORM_TOOL_UUIDGEN), "/stand/ins/uuidgen");
 }
 
 TEST_F(Platform, VariablesOverrideAndAnEmptyOneKeepsTheDefault) {
