@@ -23,12 +23,15 @@ short out16(s64 acc) {
     return orv::sat16(acc >> 26);
 }
 
-// One block of nCh channels at the factor: 32 / factor outputs per channel, interleaved.
-template <int NCH>
-void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef, int factor) {
-    const s32 *row = DS_COEF[factor];
-    const int middle = row[0];
-    const int outputs = 32 / factor;
+// One block of NCH channels at factor F: 32 / F outputs per channel, interleaved. The
+// factor is a template argument so every loop below has fixed bounds and steps.
+template <int NCH, int F>
+void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef) {
+    constexpr int kMiddle = DS_COEF[F][0];
+    constexpr int kCoefStep = DS_COEF[F][1];
+    constexpr int kBufStep = DS_COEF[F][2];
+    constexpr int kPairs = DS_COEF[F][3];
+    constexpr int kOutputs = 32 / F;
     for (int c = 0; c < NCH; ++c) {
         const s32 *a = vbuf + 32 * c;
         const s32 *b = a + 16;
@@ -39,26 +42,31 @@ void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef, int factor) {
         const s32 *g = vbuf + 1024 + 32 * c;
         acc = kRound;
         for (int i = 0; i < 8; ++i) acc += orv::mul64(coef[256 + i], g[i]);
-        pcm[middle * NCH + c] = out16(acc);
+        pcm[kMiddle * NCH + c] = out16(acc);
     }
-    const s32 *cp = coef + 16 + row[4];
-    const s32 *vp = vbuf + row[5];
-    for (int j = 1; j <= row[3]; ++j, cp += row[1], vp += row[2]) {
+    const s32 *cp = coef + 16 + DS_COEF[F][4];
+    const s32 *vp = vbuf + DS_COEF[F][5];
+    for (int j = 1; j <= kPairs; ++j, cp += kCoefStep, vp += kBufStep) {
         // Four accumulators per stereo pair: each coefficient is loaded once for both channels.
-        s64 lo[NCH], hi[NCH];
-        for (int c = 0; c < NCH; ++c) lo[c] = hi[c] = kRound;
+        s64 lo0 = kRound, hi0 = kRound, lo1 = kRound, hi1 = kRound;
+#pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
-            const s32 ca = cp[2 * i], cb = cp[2 * i + 1];
-            const s32 ma = cp[2 * (7 - i)], mb = cp[2 * (7 - i) + 1];
-            for (int c = 0; c < NCH; ++c) {
-                const s32 a = vp[32 * c + i], b = vp[32 * c + 16 + i];
-                lo[c] += orv::mul64(ca, a) + orv::mul64(cb, b);
-                hi[c] += orv::mul64(ma, b) - orv::mul64(mb, a);
+            const s64 ca = cp[2 * i], cb = cp[2 * i + 1];
+            const s64 ma = cp[14 - 2 * i], mb = cp[15 - 2 * i];
+            const s64 a0 = vp[i], b0 = vp[16 + i];
+            lo0 += ca * a0 + cb * b0;
+            hi0 += ma * b0 - mb * a0;
+            if constexpr (NCH == 2) {
+                const s64 a1 = vp[32 + i], b1 = vp[48 + i];
+                lo1 += ca * a1 + cb * b1;
+                hi1 += ma * b1 - mb * a1;
             }
         }
-        for (int c = 0; c < NCH; ++c) {
-            pcm[j * NCH + c] = out16(lo[c]);
-            pcm[(outputs - j) * NCH + c] = out16(hi[c]);
+        pcm[j * NCH] = out16(lo0);
+        pcm[(kOutputs - j) * NCH] = out16(hi0);
+        if constexpr (NCH == 2) {
+            pcm[j * NCH + 1] = out16(lo1);
+            pcm[(kOutputs - j) * NCH + 1] = out16(hi1);
         }
     }
 }
@@ -66,21 +74,26 @@ void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef, int factor) {
 } // namespace
 
 void lmp3_PolyphaseMono(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<1>(pcm, vbuf, coefBase, 1);
+    windowBlock<1, 1>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereo(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<2>(pcm, vbuf, coefBase, 1);
+    windowBlock<2, 1>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereo(short *pcm, const s32 *vbuf, const s32 *coefBase, int factor) {
-    if (factor == 1 || factor == 2 || factor == 4) windowBlock<2>(pcm, vbuf, coefBase, factor);
+    if (factor == 1)
+        windowBlock<2, 1>(pcm, vbuf, coefBase);
+    else if (factor == 2)
+        windowBlock<2, 2>(pcm, vbuf, coefBase);
+    else if (factor == 4)
+        windowBlock<2, 4>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereoH(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<2>(pcm, vbuf, coefBase, 2);
+    windowBlock<2, 2>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereoQ(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<2>(pcm, vbuf, coefBase, 4);
+    windowBlock<2, 4>(pcm, vbuf, coefBase);
 }
