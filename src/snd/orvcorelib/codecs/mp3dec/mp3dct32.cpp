@@ -16,6 +16,20 @@
 
 namespace {
 
+// Odd outputs X[2m + 1] of an N-point DCT-II (N = 2H) from the H differences o. The
+// differences are widened once, so each term is one multiply of a table value.
+template <int H>
+void oddOutputs(const s32 *o, const s32 (*c)[H], s32 *X) {
+    s64 wide[H];
+    for (int k = 0; k < H; ++k) wide[k] = o[k];
+    for (int m = 0; m < H; ++m) {
+        s64 acc = s64{1} << 30;
+#pragma GCC unroll 16
+        for (int k = 0; k < H; ++k) acc += wide[k] * c[m][k];
+        X[2 * m + 1] = static_cast<s32>(acc >> 31);
+    }
+}
+
 template <int N>
 void dctII(const s32 *x, s32 *X) {
     if constexpr (N == 1) {
@@ -28,18 +42,12 @@ void dctII(const s32 *x, s32 *X) {
             o[k] = x[k] - x[N - 1 - k];
         }
         dctII<H>(e, even);
-        const s32(*c)[H] = nullptr;
-        if constexpr (N == 32) c = lmp3_dctOdd32;
-        if constexpr (N == 16) c = lmp3_dctOdd16;
-        if constexpr (N == 8) c = lmp3_dctOdd8;
-        if constexpr (N == 4) c = lmp3_dctOdd4;
-        if constexpr (N == 2) c = lmp3_dctOdd2;
-        for (int m = 0; m < H; ++m) {
-            s64 acc = s64{1} << 30;
-            for (int k = 0; k < H; ++k) acc += orv::mul64(o[k], c[m][k]);
-            X[2 * m] = even[m];
-            X[2 * m + 1] = static_cast<s32>(acc >> 31);
-        }
+        for (int m = 0; m < H; ++m) X[2 * m] = even[m];
+        if constexpr (N == 32) oddOutputs<H>(o, lmp3_dctOdd32, X);
+        if constexpr (N == 16) oddOutputs<H>(o, lmp3_dctOdd16, X);
+        if constexpr (N == 8) oddOutputs<H>(o, lmp3_dctOdd8, X);
+        if constexpr (N == 4) oddOutputs<H>(o, lmp3_dctOdd4, X);
+        if constexpr (N == 2) oddOutputs<H>(o, lmp3_dctOdd2, X);
     }
 }
 
