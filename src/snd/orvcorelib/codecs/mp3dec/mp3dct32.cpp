@@ -68,11 +68,14 @@ void put(s32 *run, int idx, s32 v) {
 template <int N>
 void fdct(s32 *buf, s32 *dest, int offset, int oddBlock, int gb) {
     const int es = gb < 6 ? 6 - gb : 0;
-    if (es > 0)
-        for (int k = 0; k < N; ++k) buf[k] >>= es;
     s32 X[N];
-    dctII<N>(buf, X);
-    for (int k = 0; k < N; ++k) X[k] = restore(X[k], es);
+    if (es > 0) {
+        for (int k = 0; k < N; ++k) buf[k] >>= es;
+        dctII<N>(buf, X);
+        for (int k = 0; k < N; ++k) X[k] = restore(X[k], es);
+    } else {
+        dctII<N>(buf, X);
+    }
 
     constexpr int kStep = 32 / N; // group step; X of the full transform at index step * m is X[m]
     const int parity = oddBlock ? 1 : 0;
