@@ -19,14 +19,27 @@ constexpr s32 DS_COEF[5][6] = {
     {8, 32, 128, 7, 16, 128}, {4, 64, 256, 3, 48, 256},
 };
 
+// acc >> 26 saturated to 16 bits. Saturation is rare: one unsigned compare finds both ends.
 short out16(s64 acc) {
-    return orv::sat16(acc >> 26);
+    const s64 v = acc >> 26;
+    if (static_cast<u64>(v + 32768) > 65535) return v < 0 ? -32768 : 32767;
+    return static_cast<short>(v);
 }
+
+// Coefficient sources: the decoder's own window, whose values the compiler folds into the
+// unrolled loops below, or any table given at run time.
+struct BuiltInWindow {
+    constexpr s32 operator[](int i) const { return lmp3_polyCoef[i]; }
+};
+struct GivenWindow {
+    const s32 *table;
+    s32 operator[](int i) const { return table[i]; }
+};
 
 // One block of NCH channels at factor F: 32 / F outputs per channel, interleaved. The
 // factor is a template argument so every loop below has fixed bounds and steps.
-template <int NCH, int F>
-void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef) {
+template <int NCH, int F, typename Coef>
+void windowBlock(short *pcm, const s32 *vbuf, Coef coef) {
     constexpr int kMiddle = DS_COEF[F][0];
     constexpr int kCoefStep = DS_COEF[F][1];
     constexpr int kBufStep = DS_COEF[F][2];
@@ -36,23 +49,26 @@ void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef) {
         const s32 *a = vbuf + 32 * c;
         const s32 *b = a + 16;
         s64 acc = kRound;
+#pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) acc += orv::mul64(coef[2 * i], a[i]) + orv::mul64(coef[2 * i + 1], b[i]);
         pcm[c] = out16(acc);
 
         const s32 *g = vbuf + 1024 + 32 * c;
         acc = kRound;
+#pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) acc += orv::mul64(coef[256 + i], g[i]);
         pcm[kMiddle * NCH + c] = out16(acc);
     }
-    const s32 *cp = coef + 16 + DS_COEF[F][4];
-    const s32 *vp = vbuf + DS_COEF[F][5];
-    for (int j = 1; j <= kPairs; ++j, cp += kCoefStep, vp += kBufStep) {
-        // Four accumulators per stereo pair: each coefficient is loaded once for both channels.
+#pragma GCC unroll 15
+    for (int j = 1; j <= kPairs; ++j) {
+        const int cp = 16 + DS_COEF[F][4] + (j - 1) * kCoefStep;
+        const s32 *vp = vbuf + DS_COEF[F][5] + (j - 1) * kBufStep;
+        // Four accumulators per stereo pair: each coefficient serves both channels.
         s64 lo0 = kRound, hi0 = kRound, lo1 = kRound, hi1 = kRound;
 #pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
-            const s64 ca = cp[2 * i], cb = cp[2 * i + 1];
-            const s64 ma = cp[14 - 2 * i], mb = cp[15 - 2 * i];
+            const s64 ca = coef[cp + 2 * i], cb = coef[cp + 2 * i + 1];
+            const s64 ma = coef[cp + 14 - 2 * i], mb = coef[cp + 15 - 2 * i];
             const s64 a0 = vp[i], b0 = vp[16 + i];
             lo0 += ca * a0 + cb * b0;
             hi0 += ma * b0 - mb * a0;
@@ -71,29 +87,37 @@ void windowBlock(short *pcm, const s32 *vbuf, const s32 *coef) {
     }
 }
 
+template <int NCH, int F>
+void window(short *pcm, const s32 *vbuf, const s32 *coefBase) {
+    if (coefBase == lmp3_polyCoef)
+        windowBlock<NCH, F>(pcm, vbuf, BuiltInWindow{});
+    else
+        windowBlock<NCH, F>(pcm, vbuf, GivenWindow{coefBase});
+}
+
 } // namespace
 
 void lmp3_PolyphaseMono(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<1, 1>(pcm, vbuf, coefBase);
+    window<1, 1>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereo(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<2, 1>(pcm, vbuf, coefBase);
+    window<2, 1>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereo(short *pcm, const s32 *vbuf, const s32 *coefBase, int factor) {
     if (factor == 1)
-        windowBlock<2, 1>(pcm, vbuf, coefBase);
+        window<2, 1>(pcm, vbuf, coefBase);
     else if (factor == 2)
-        windowBlock<2, 2>(pcm, vbuf, coefBase);
+        window<2, 2>(pcm, vbuf, coefBase);
     else if (factor == 4)
-        windowBlock<2, 4>(pcm, vbuf, coefBase);
+        window<2, 4>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereoH(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<2, 2>(pcm, vbuf, coefBase);
+    window<2, 2>(pcm, vbuf, coefBase);
 }
 
 void lmp3_PolyphaseStereoQ(short *pcm, const s32 *vbuf, const s32 *coefBase) {
-    windowBlock<2, 4>(pcm, vbuf, coefBase);
+    window<2, 4>(pcm, vbuf, coefBase);
 }
