@@ -22,6 +22,7 @@ template <int H>
 void oddOutputs(const s32 *o, const s32 (*c)[H], s32 *X) {
     s64 wide[H];
     for (int k = 0; k < H; ++k) wide[k] = o[k];
+#pragma GCC unroll 16
     for (int m = 0; m < H; ++m) {
         s64 acc = s64{1} << 30;
 #pragma GCC unroll 16
