@@ -47,17 +47,30 @@ s64 roundShift31(s64 acc) {
     return (acc + (s64{1} << 30)) >> 31;
 }
 
-// Alias-reduction butterflies between neighbouring sub-bands, saturated.
+// Alias-reduction butterflies between neighbouring sub-bands. Each value takes part in one
+// butterfly only, and cs^2 + ca^2 = 1, so outputs grow at most by sqrt(2) over the larger
+// input: with one guard bit (inputs below 2^30) no result can leave 32 bits and the
+// saturation is left out; with none it is kept.
+template <bool kSaturate>
 void antiAlias(s32 *x, int nBfly) {
+    const auto narrow = [](s64 v) { return kSaturate ? orv::sat32(v) : static_cast<s32>(v); };
     for (int b = 1; b <= nBfly; ++b) {
         s32 *up = x + 18 * b;
+#pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
             const s32 a = up[-1 - i];
             const s32 c = up[i];
-            up[-1 - i] = orv::sat32((orv::mul64(a, lmp3_aliasCs[i]) - orv::mul64(c, lmp3_aliasCa[i])) >> 31);
-            up[i] = orv::sat32((orv::mul64(c, lmp3_aliasCs[i]) + orv::mul64(a, lmp3_aliasCa[i])) >> 31);
+            up[-1 - i] = narrow((orv::mul64(a, lmp3_aliasCs[i]) - orv::mul64(c, lmp3_aliasCa[i])) >> 31);
+            up[i] = narrow((orv::mul64(c, lmp3_aliasCs[i]) + orv::mul64(a, lmp3_aliasCa[i])) >> 31);
         }
     }
+}
+
+void antiAlias(s32 *x, int nBfly, int gb) {
+    if (gb >= 1)
+        antiAlias<false>(x, nBfly);
+    else
+        antiAlias<true>(x, nBfly);
 }
 
 // 6-point DCT-IV of one short window's values (every third of x), each scaled down.
@@ -82,11 +95,13 @@ void evenRows(const s32 *e, s64 *S) {
         sum[k] = e[k] + e[8 - k];
         dif[k] = e[k] - e[8 - k];
     }
+#pragma GCC unroll 4
     for (int m = 1; m <= 8; m += 2) {
         const s32 *c = lmp3_dct9Even[m - 1];
         S[m] = orv::mul64(dif[0], c[0]) + orv::mul64(dif[1], c[1]) + orv::mul64(dif[2], c[2]) +
                orv::mul64(dif[3], c[3]);
     }
+#pragma GCC unroll 4
     for (int m = 2; m <= 8; m += 2) {
         const s32 *c = lmp3_dct9Even[m - 1];
         S[m] = orv::mul64(sum[0], c[0]) + orv::mul64(sum[1], c[1]) + orv::mul64(sum[2], c[2]) +
@@ -99,6 +114,7 @@ void evenRows(const s32 *e, s64 *S) {
 // each on a fixed group of three differences: the groups are summed first, the same integer
 // sums with 7 products instead of 27. A group stays below 2^30, the sum of all nine below 2^31.
 void oddRows(const s32 *o, s64 *T) {
+#pragma GCC unroll 9
     for (int m = 0; m < 9; ++m) {
         if (m == 1 || m == 4 || m == 7) continue;
         const s32 *c = lmp3_dct9Odd[m];
@@ -110,7 +126,8 @@ void oddRows(const s32 *o, s64 *T) {
     const s32 g0 = o[0] - o[5] - o[6];
     const s32 g1 = o[1] - o[4] - o[7];
     const s32 g2 = o[2] - o[3] - o[8];
-    for (int m : {1, 7}) {
+#pragma GCC unroll 2
+    for (int m = 1; m < 9; m += 6) {
         const s32 *c = lmp3_dct9Odd[m];
         T[m] = orv::mul64(g0, c[0]) + orv::mul64(g1, c[1]) + orv::mul64(g2, c[2]);
     }
@@ -128,6 +145,7 @@ void dct4Long(const s32 *x, const Scale &sc, s32 *z) {
     constexpr s64 kTwiddleHalf = s64{1} << (30 - kVFrac);
     s32 e[9], o[9];
     s64 sum = 0;
+#pragma GCC unroll 9
     for (int k = 0; k < 9; ++k) {
         const s32 a = static_cast<s32>(
             (orv::mul64(down<kScaled>(x[k], sc), lmp3_imdctTwiddle18[k]) + kTwiddleHalf) >> (31 - kVFrac));
@@ -142,13 +160,18 @@ void dct4Long(const s32 *x, const Scale &sc, s32 *z) {
     evenRows(e, S);
     oddRows(o, T);
     constexpr s64 kHalf = s64{1} << (kFrac - 1);
+    const auto out = [](s64 v) { return static_cast<s32>((v + kHalf) >> kFrac); };
     s64 prev = sum * (s64{1} << (kFrac - kVFrac));
-    z[0] = static_cast<s32>((prev + kHalf) >> kFrac);
-    for (int m = 1; m < 18; ++m) {
-        const s64 v = (m & 1) ? T[m / 2] >> (31 + kVFrac - kFrac) : S[m / 2] >> (30 + kVFrac - kFrac);
-        prev = 2 * v - prev;
-        z[m] = static_cast<s32>((prev + kHalf) >> kFrac);
+    z[0] = out(prev);
+#pragma GCC unroll 8
+    for (int m = 0; m < 8; ++m) {
+        prev = 2 * (T[m] >> (31 + kVFrac - kFrac)) - prev;
+        z[2 * m + 1] = out(prev);
+        prev = 2 * (S[m + 1] >> (30 + kVFrac - kFrac)) - prev;
+        z[2 * m + 2] = out(prev);
     }
+    prev = 2 * (T[8] >> (31 + kVFrac - kFrac)) - prev;
+    z[17] = out(prev);
 }
 
 // Previous granule's second half (stored for this sub-band), windowed: positions 18..35.
@@ -324,11 +347,11 @@ int lmp3_IMDCT(MP3DecInfo *mp3DecInfo, int gr, int ch) {
     plan.blockType = shortBlock ? 0 : sis->blockType;
     if (!shortBlock) {
         const int nBfly = nz < 551 ? (nz + 7) / 18 : 31;
-        antiAlias(x, nBfly);
+        antiAlias(x, nBfly, hi->gb[ch]);
         if (nBfly > 0) nz = std::max(nz, 18 * nBfly + 8);
     } else if (sis->mixedBlock) {
         const int nBfly = std::clamp(mixedLongEnd / 18 - 1, 0, 31);
-        antiAlias(x, nBfly);
+        antiAlias(x, nBfly, hi->gb[ch]);
         if (nBfly > 0) nz = std::max(nz, 18 * nBfly + 8);
     }
     plan.nBlocks = std::min((nz + 17) / 18, NBANDS);
