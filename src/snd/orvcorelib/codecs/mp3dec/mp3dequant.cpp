@@ -198,9 +198,7 @@ int lmp3_Dequantize(MP3DecInfo *mp3DecInfo, int gr) {
     }
     // Every value of both channels counts, processed or not.
     for (int ch = 0; ch < 2; ++ch) {
-        u32 acc = mOut[ch];
-        for (int i = 0; i < nSamps; ++i) acc |= lmp3_Magnitude(hi->huffDecBuf[ch][i]);
-        hi->gb[ch] = lmp3_GuardBits(acc);
+        hi->gb[ch] = lmp3_GuardBits(mOut[ch] | lmp3_MagnitudeOr(hi->huffDecBuf[ch], nSamps));
         hi->nonZeroBound[ch] = nSamps;
     }
     return 0;
