@@ -253,14 +253,25 @@ u32 storeOutput(s64 acc, const Scale &sc, bool inverted, s32 *column, int i) {
     return lmp3_Magnitude(v);
 }
 
+// Window sources: the normal window (block type 0) as compile-time values, folded into the
+// unrolled loop below, or any of the four tables.
+struct NormalWindow {
+    constexpr s32 operator[](int i) const { return lmp3_imdctWin[0][i]; }
+};
+struct TableWindow {
+    const s32 *table;
+    s32 operator[](int i) const { return table[i]; }
+};
+
 // A long block after a long block, the common case, in one pass: for each stored value j
 // the previous and the current half meet at positions j and 17 - j.
-template <bool kScaled>
-u32 longAfterLong(const s32 *x, s32 *ov, const s32 *prevWin, const s32 *win, const Scale &sc, bool invert,
+template <bool kScaled, typename Window>
+u32 longAfterLong(const s32 *x, s32 *ov, Window prevWin, Window win, const Scale &sc, bool invert,
                   s32 *column) {
     s32 z[18];
     dct4Long<kScaled>(x, sc, z);
     u32 magOr = 0;
+#pragma GCC unroll 9
     for (int j = 0; j < kOverlap; ++j) {
         const s32 y = down<kScaled>(ov[j], sc);
         const s64 low = orv::mul64(y, prevWin[18 + j]) + orv::mul64(z[9 + j], win[j]);
@@ -270,6 +281,14 @@ u32 longAfterLong(const s32 *x, s32 *ov, const s32 *prevWin, const s32 *win, con
         ov[j] = restore<kScaled>(-z[8 - j], sc);
     }
     return magOr;
+}
+
+template <bool kScaled>
+u32 longAfterLong(const s32 *x, s32 *ov, const s32 *prevWin, const s32 *win, const Scale &sc, bool invert,
+                  s32 *column) {
+    if (prevWin == lmp3_imdctWin[0] && win == lmp3_imdctWin[0])
+        return longAfterLong<kScaled>(x, ov, NormalWindow{}, NormalWindow{}, sc, invert, column);
+    return longAfterLong<kScaled>(x, ov, TableWindow{prevWin}, TableWindow{win}, sc, invert, column);
 }
 
 // Any other combination: the previous half, then the current block if there is one.
