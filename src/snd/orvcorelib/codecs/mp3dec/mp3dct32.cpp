@@ -19,7 +19,7 @@ namespace {
 // Odd outputs X[2m + 1] of an N-point DCT-II (N = 2H) from the H differences o. The
 // differences are widened once, so each term is one multiply of a table value.
 template <int H>
-void oddOutputs(const s32 *o, const s32 (*c)[H], s32 *X) {
+[[gnu::always_inline]] inline void oddOutputs(const s32 *o, const s32 (*c)[H], s32 *X) {
     s64 wide[H];
     for (int k = 0; k < H; ++k) wide[k] = o[k];
 #pragma GCC unroll 16
@@ -31,8 +31,9 @@ void oddOutputs(const s32 *o, const s32 (*c)[H], s32 *X) {
     }
 }
 
+// Inlined all the way down: the smaller sizes are cheap, their calls and copies are not.
 template <int N>
-void dctII(const s32 *x, s32 *X) {
+[[gnu::always_inline]] inline void dctII(const s32 *x, s32 *X) {
     if constexpr (N == 1) {
         X[0] = x[0];
     } else {
@@ -85,6 +86,7 @@ void fdct(s32 *buf, s32 *dest, int offset, int oddBlock, int gb) {
     s32 *same = dest + parity * VBUF_LENGTH;
     s32 *opposite = dest + (1 - parity) * VBUF_LENGTH;
     constexpr int kMid = N / 2; // index of X[16]
+#pragma GCC unroll 16
     for (int j = 0; j < kMid; ++j) {
         put(same + 64 * kStep * j, own, X[kMid + j]);
         put(opposite + 64 * kStep * j + 16, other, X[kMid - j]);
