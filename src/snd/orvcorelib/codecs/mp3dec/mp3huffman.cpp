@@ -96,11 +96,14 @@ bool decodePairRun(HuffReader &reader, s32 *out, int start, int end, const u32 *
             if (y == 15) my += r.read(linBits);
             vy = my ? signMagnitude(my, r.read(1)) : 0;
         } else {
-            // Without escapes the sign bits of x and y follow each other: one read.
-            const int n = (x != 0) + (y != 0);
-            const u32 signs = r.read(n);
-            vx = x ? signMagnitude(x, signs >> (n - 1)) : 0;
-            vy = y ? signMagnitude(y, signs & 1) : 0;
+            // Without escapes the sign bits of x and y follow each other: the first belongs
+            // to x when x is not 0. Taken without branches on the values, which are random.
+            const u32 nx = x != 0, ny = y != 0;
+            const u32 two = r.peek(2);
+            const u32 first = two >> 1, second = two & 1;
+            r.skip(static_cast<int>(nx + ny));
+            vx = signMagnitude(x, first & nx);
+            vy = signMagnitude(y, (nx ? second : first) & ny);
         }
         if (r.used > bits) return false;
         out[i] = vx;
@@ -142,12 +145,10 @@ int decodeQuads(HuffReader &reader, s32 *out, int start, int table, int bits) {
         if (r.used > bits) break;
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
-            if ((vwxy >> (3 - k)) & 1) {
-                --n;
-                out[i + k] = signMagnitude(1, (signs >> n) & 1);
-            } else {
-                out[i + k] = 0;
-            }
+            // Without branches on the values, which are random.
+            const u32 one = (vwxy >> (3 - k)) & 1;
+            n -= static_cast<int>(one);
+            out[i + k] = signMagnitude(one, (signs >> n) & one);
         }
         i += 4;
     }
