@@ -89,7 +89,7 @@ void dct4Short(const s32 *x, const Scale &sc, s32 *z) {
 // of the matrix is symmetric (m even) or antisymmetric (m odd, with a zero middle) about
 // k = 4, so each row needs only the 4 folded values (and the middle one for even m): the
 // same integer sums with half the products. The folded values stay below 2^29.
-void evenRows(const s32 *e, s64 *S) {
+[[gnu::always_inline]] inline void evenRows(const s32 *e, s64 *S) {
     s32 sum[4], dif[4];
     for (int k = 0; k < 4; ++k) {
         sum[k] = e[k] + e[8 - k];
@@ -113,7 +113,7 @@ void evenRows(const s32 *e, s64 *S) {
 // 1, 4 and 7 hold only cos(pi/12), cos(pi/4) and cos(5pi/12) (rows 1 and 7) or cos(pi/4) (row 4),
 // each on a fixed group of three differences: the groups are summed first, the same integer
 // sums with 7 products instead of 27. A group stays below 2^30, the sum of all nine below 2^31.
-void oddRows(const s32 *o, s64 *T) {
+[[gnu::always_inline]] inline void oddRows(const s32 *o, s64 *T) {
 #pragma GCC unroll 9
     for (int m = 0; m < 9; ++m) {
         if (m == 1 || m == 4 || m == 7) continue;
