@@ -26,20 +26,12 @@ short out16(s64 acc) {
     return static_cast<short>(v);
 }
 
-// Coefficient sources: the decoder's own window, whose values the compiler folds into the
-// unrolled loops below, or any table given at run time.
-struct BuiltInWindow {
-    constexpr s32 operator[](int i) const { return lmp3_polyCoef[i]; }
-};
-struct GivenWindow {
-    const s32 *table;
-    s32 operator[](int i) const { return table[i]; }
-};
-
-// One block of NCH channels at factor F: 32 / F outputs per channel, interleaved. The
-// factor is a template argument so every loop below has fixed bounds and steps.
-template <int NCH, int F, typename Coef>
-void windowBlock(short *pcm, const s32 *vbuf, Coef coef) {
+// One block of NCH channels at factor F with the decoder's own window: 32 / F outputs per
+// channel, interleaved. Factor and window are compile-time values, so the loops below unroll
+// completely and the coefficients become immediate operands.
+template <int NCH, int F>
+void windowBlock(short *pcm, const s32 *vbuf) {
+    constexpr const s32 *coef = lmp3_polyCoef;
     constexpr int kMiddle = DS_COEF[F][0];
     constexpr int kCoefStep = DS_COEF[F][1];
     constexpr int kBufStep = DS_COEF[F][2];
@@ -87,12 +79,39 @@ void windowBlock(short *pcm, const s32 *vbuf, Coef coef) {
     }
 }
 
+// The same sums with a window table given at run time, in plain loops.
+void windowAny(short *pcm, const s32 *vbuf, const s32 *coef, int nCh, int factor) {
+    const s32 *row = DS_COEF[factor];
+    const int outputs = 32 / factor;
+    for (int c = 0; c < nCh; ++c) {
+        const s32 *a = vbuf + 32 * c;
+        s64 acc = kRound;
+        for (int i = 0; i < 8; ++i)
+            acc += orv::mul64(coef[2 * i], a[i]) + orv::mul64(coef[2 * i + 1], a[16 + i]);
+        pcm[c] = out16(acc);
+        acc = kRound;
+        for (int i = 0; i < 8; ++i) acc += orv::mul64(coef[256 + i], a[1024 + i]);
+        pcm[row[0] * nCh + c] = out16(acc);
+        for (int j = 1; j <= row[3]; ++j) {
+            const s32 *cp = coef + 16 + row[4] + (j - 1) * row[1];
+            const s32 *vp = vbuf + row[5] + (j - 1) * row[2] + 32 * c;
+            s64 lo = kRound, hi = kRound;
+            for (int i = 0; i < 8; ++i) {
+                lo += orv::mul64(cp[2 * i], vp[i]) + orv::mul64(cp[2 * i + 1], vp[16 + i]);
+                hi += orv::mul64(cp[14 - 2 * i], vp[16 + i]) - orv::mul64(cp[15 - 2 * i], vp[i]);
+            }
+            pcm[j * nCh + c] = out16(lo);
+            pcm[(outputs - j) * nCh + c] = out16(hi);
+        }
+    }
+}
+
 template <int NCH, int F>
 void window(short *pcm, const s32 *vbuf, const s32 *coefBase) {
     if (coefBase == lmp3_polyCoef)
-        windowBlock<NCH, F>(pcm, vbuf, BuiltInWindow{});
+        windowBlock<NCH, F>(pcm, vbuf);
     else
-        windowBlock<NCH, F>(pcm, vbuf, GivenWindow{coefBase});
+        windowAny(pcm, vbuf, coefBase, NCH, F);
 }
 
 } // namespace
