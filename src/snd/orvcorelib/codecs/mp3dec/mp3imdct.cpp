@@ -48,9 +48,10 @@ s64 roundShift31(s64 acc) {
 }
 
 // Alias-reduction butterflies between neighbouring sub-bands. Each value takes part in one
-// butterfly only, and cs^2 + ca^2 = 1, so outputs grow at most by sqrt(2) over the larger
-// input: with one guard bit (inputs below 2^30) no result can leave 32 bits and the
-// saturation is left out; with none it is kept.
+// butterfly only (values 0..7 of a sub-band with the one below, 10..17 with the one above),
+// and cs^2 + ca^2 = 1 to within 2^-30, so an output is at most sqrt(2) (1 + 2^-30) times the
+// larger input: with one guard bit (inputs of at most 2^30) it stays below 1.5 x 2^30 and
+// the saturation is left out; with none it is kept.
 template <bool kSaturate>
 void antiAlias(s32 *x, int nBfly) {
     const auto narrow = [](s64 v) { return kSaturate ? orv::sat32(v) : static_cast<s32>(v); };
