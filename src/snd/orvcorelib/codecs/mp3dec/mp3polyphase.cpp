@@ -19,11 +19,8 @@ constexpr s32 DS_COEF[5][6] = {
     {8, 32, 128, 7, 16, 128}, {4, 64, 256, 3, 48, 256},
 };
 
-// acc >> 26 saturated to 16 bits. Saturation is rare: one unsigned compare finds both ends.
 short out16(s64 acc) {
-    const s64 v = acc >> 26;
-    if (static_cast<u64>(v + 32768) > 65535) return v < 0 ? -32768 : 32767;
-    return static_cast<short>(v);
+    return orv::sat16(acc >> 26);
 }
 
 // One block of NCH channels at factor F with the decoder's own window: 32 / F outputs per
