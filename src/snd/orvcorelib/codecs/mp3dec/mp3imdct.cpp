@@ -86,6 +86,30 @@ void dct4Short(const s32 *x, const Scale &sc, s32 *z) {
     }
 }
 
+// The folded rows below rely on these symmetries of the generated matrices.
+constexpr bool evenRowsFold() {
+    for (int m = 1; m <= 8; ++m) {
+        const int sign = (m & 1) ? -1 : 1;
+        for (int k = 0; k < 4; ++k)
+            if (lmp3_dct9Even[m - 1][8 - k] != sign * lmp3_dct9Even[m - 1][k]) return false;
+        if ((m & 1) && lmp3_dct9Even[m - 1][4] != 0) return false;
+    }
+    return true;
+}
+constexpr bool oddRowsGroup() {
+    constexpr int kGroups[3][3] = {{0, 5, 6}, {1, 4, 7}, {2, 3, 8}};
+    for (int m = 1; m < 9; m += 6)
+        for (const auto &g : kGroups)
+            if (lmp3_dct9Odd[m][g[1]] != -lmp3_dct9Odd[m][g[0]] ||
+                lmp3_dct9Odd[m][g[2]] != -lmp3_dct9Odd[m][g[0]])
+                return false;
+    constexpr int kRow4[9] = {1, -1, -1, 1, 1, -1, -1, 1, 1};
+    for (int k = 0; k < 9; ++k)
+        if (lmp3_dct9Odd[4][k] != kRow4[k] * lmp3_dct9Odd[4][0]) return false;
+    return true;
+}
+static_assert(evenRowsFold() && oddRowsGroup(), "the 9-point matrices lost the symmetries the folding uses");
+
 // Even outputs 2m (m = 1..8) of the 18-point DCT-II from the 9 sums e, before scaling. Row m
 // of the matrix is symmetric (m even) or antisymmetric (m odd, with a zero middle) about
 // k = 4, so each row needs only the 4 folded values (and the middle one for even m): the
