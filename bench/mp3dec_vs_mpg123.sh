@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Decoding speed of our MP3 decoder against mpg123 (16-bit output) on the same long files, in
 # the same run: a 5-minute stereo 44.1 kHz signal encoded by lame at 128 and 320 kbps, each
-# decoded by mp3frames (device and desktop builds) and by mpg123; best of three runs each.
+# decoded by mp3frames (device and desktop builds) and by mpg123 with its default decoder and
+# with each plain-C decoder it lists; best of RUNS runs each (default 5).
 # Prints the times and our time over mpg123's (the goal is a ratio at or below 1).
 #
-#   bench/mp3dec_vs_mpg123.sh [build dir]     (default build/release; built first)
+#   [RUNS=n] bench/mp3dec_vs_mpg123.sh [build dir]     (default build/release; built first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -19,12 +20,13 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sox -n -r 44100 -c 2 -b 16 "$work/long.wav" synth 300 pinknoise vol -8dB \
+sox -R -n -r 44100 -c 2 -b 16 "$work/long.wav" synth 300 pinknoise vol -8dB \
     2>/dev/null
 
-best_of_three() {
+# Best of $RUNS wall-clock runs (default 5), in ms.
+best_of() {
     local best=""
-    for _ in 1 2 3; do
+    for _ in $(seq "${RUNS:-5}"); do
         local start end
         start=$(date +%s%N)
         "$@" >/dev/null 2>&1
@@ -35,14 +37,26 @@ best_of_three() {
     echo "$best"
 }
 
-printf "%-8s %12s %12s %12s %10s %10s\n" bitrate "ours dev ms" "ours desk ms" "mpg123 ms" "ratio dev" "ratio desk"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# mpg123 picks its fastest decoder (SIMD) by default; its plain-C ones are timed too, as the
+# fairer match for portable integer code.
+plain=$(mpg123 --list-cpu 2>/dev/null | sed -n 's/^Builtin decoders: //p' | tr ' ' '\n' | grep '^generic' || true)
+
+printf "%-8s %-16s %12s %12s %12s %10s %10s\n" bitrate mpg123 "ours dev ms" "ours desk ms" "mpg123 ms" \
+    "ratio dev" "ratio desk"
 for kbps in 128 320; do
     mp3="$work/long$kbps.mp3"
     lame -S -t -b "$kbps" "$work/long.wav" "$mp3" 2>/dev/null
-    ours_dev=$(best_of_three "$build/tools/mp3frames" -q "$mp3" /dev/null)
-    ours_desk=$(best_of_three "$build/tools/mp3frames-desktop" -q "$mp3" /dev/null)
-    ref=$(best_of_three mpg123 -q -e s16 -w /dev/null "$mp3")
-    printf "%-8s %12d %12d %12d %10s %10s\n" "${kbps}k" "$ours_dev" "$ours_desk" "$ref" \
-        "$(awk -v a="$ours_dev" -v b="$ref" 'BEGIN { printf "%.2f", a / b }')" \
-        "$(awk -v a="$ours_desk" -v b="$ref" 'BEGIN { printf "%.2f", a / b }')"
+    ours_dev=$(best_of "$build/tools/mp3frames" -q "$mp3" /dev/null)
+    ours_desk=$(best_of "$build/tools/mp3frames-desktop" -q "$mp3" /dev/null)
+    for cpu in default $plain; do
+        if [ "$cpu" = default ]; then
+            ref=$(best_of mpg123 -q -e s16 -w /dev/null "$mp3")
+        else
+            ref=$(best_of mpg123 --cpu "$cpu" -q -e s16 -w /dev/null "$mp3")
+        fi
+        printf "%-8s %-16s %12d %12d %12d %10s %10s\n" "${kbps}k" "$cpu" "$ours_dev" "$ours_desk" "$ref" \
+            "$(ratio "$ours_dev" "$ref")" "$(ratio "$ours_desk" "$ref")"
+    done
 done

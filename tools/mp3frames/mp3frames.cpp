@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -39,9 +41,14 @@ bool parseArgs(int argc, char **argv, Options *opt) {
     return true;
 }
 
+// Reads the whole file. A regular file is read into storage of its size at once (growing the
+// vector chunk by chunk copies a long file several times over); a pipe is read as it comes.
 bool readFile(const char *path, std::vector<unsigned char> *bytes) {
     FILE *f = std::fopen(path, "rb");
     if (!f) return false;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > 0 && size < (size_t{1} << 31)) bytes->reserve(static_cast<size_t>(size));
     unsigned char chunk[65536];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);

@@ -57,9 +57,10 @@ bool haveTools(const std::vector<std::string> &names) {
 std::string makeMp3(const std::string &dir, const Fixture &fx) {
     const std::string wav = dir + "/" + fx.name + ".wav";
     const std::string mp3 = dir + "/" + fx.name + ".mp3";
+    // -R: the same noise on every run, so a fixture's bytes never change between runs.
     std::vector<std::string> sox = {
-        "sox", "-n", "-r",   std::to_string(fx.rate), "-c", std::to_string(fx.channels), "-b",
-        "16",  wav,  "synth"};
+        "sox", "-R", "-n", "-r",   std::to_string(fx.rate), "-c", std::to_string(fx.channels),
+        "-b",  "16", wav,  "synth"};
     sox.insert(sox.end(), fx.synth.begin(), fx.synth.end());
     if (run(sox) != 0) return {};
     std::vector<std::string> lame = {"lame", "-S", "-t", "--resample", std::to_string(fx.rate / 1000.0)};

@@ -26,8 +26,8 @@ struct Fixture {
     std::vector<std::string> lameArgs;
 };
 
-// Makes dir/name.wav with sox and dir/name.mp3 with lame (no info tag); returns the MP3 path
-// or an empty string on failure.
+// Makes dir/name.wav with sox and dir/name.mp3 with lame (no info tag), the same bytes on
+// every run; returns the MP3 path or an empty string on failure.
 std::string makeMp3(const std::string &dir, const Fixture &fx);
 
 // mpg123's decode of every frame (no gapless trimming) as interleaved floats, full scale 1.

@@ -210,3 +210,12 @@ int lmp3_GuardBits(u32 magnitudeOr);
 inline u32 lmp3_Magnitude(s32 x) {
     return static_cast<u32>(x ^ (x >> 31));
 }
+// OR of the magnitudes of n values (in runs of four, which the compiler can vectorise).
+inline u32 lmp3_MagnitudeOr(const s32 *x, int n) {
+    u32 acc = 0;
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (int k = 0; k < 4; ++k) acc |= lmp3_Magnitude(x[i + k]);
+    for (; i < n; ++i) acc |= lmp3_Magnitude(x[i]);
+    return acc;
+}

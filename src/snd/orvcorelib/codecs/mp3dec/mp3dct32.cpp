@@ -16,8 +16,24 @@
 
 namespace {
 
+// Odd outputs X[2m + 1] of an N-point DCT-II (N = 2H) from the H differences o. The
+// differences are widened once, so each term is one multiply of a table value.
+template <int H>
+[[gnu::always_inline]] inline void oddOutputs(const s32 *o, const s32 (*c)[H], s32 *X) {
+    s64 wide[H];
+    for (int k = 0; k < H; ++k) wide[k] = o[k];
+#pragma GCC unroll 16
+    for (int m = 0; m < H; ++m) {
+        s64 acc = s64{1} << 30;
+#pragma GCC unroll 16
+        for (int k = 0; k < H; ++k) acc += wide[k] * c[m][k];
+        X[2 * m + 1] = static_cast<s32>(acc >> 31);
+    }
+}
+
+// Inlined all the way down: the smaller sizes are cheap, their calls and copies are not.
 template <int N>
-void dctII(const s32 *x, s32 *X) {
+[[gnu::always_inline]] inline void dctII(const s32 *x, s32 *X) {
     if constexpr (N == 1) {
         X[0] = x[0];
     } else {
@@ -28,18 +44,12 @@ void dctII(const s32 *x, s32 *X) {
             o[k] = x[k] - x[N - 1 - k];
         }
         dctII<H>(e, even);
-        const s32(*c)[H] = nullptr;
-        if constexpr (N == 32) c = lmp3_dctOdd32;
-        if constexpr (N == 16) c = lmp3_dctOdd16;
-        if constexpr (N == 8) c = lmp3_dctOdd8;
-        if constexpr (N == 4) c = lmp3_dctOdd4;
-        if constexpr (N == 2) c = lmp3_dctOdd2;
-        for (int m = 0; m < H; ++m) {
-            s64 acc = s64{1} << 30;
-            for (int k = 0; k < H; ++k) acc += orv::mul64(o[k], c[m][k]);
-            X[2 * m] = even[m];
-            X[2 * m + 1] = static_cast<s32>(acc >> 31);
-        }
+        for (int m = 0; m < H; ++m) X[2 * m] = even[m];
+        if constexpr (N == 32) oddOutputs<H>(o, lmp3_dctOdd32, X);
+        if constexpr (N == 16) oddOutputs<H>(o, lmp3_dctOdd16, X);
+        if constexpr (N == 8) oddOutputs<H>(o, lmp3_dctOdd8, X);
+        if constexpr (N == 4) oddOutputs<H>(o, lmp3_dctOdd4, X);
+        if constexpr (N == 2) oddOutputs<H>(o, lmp3_dctOdd2, X);
     }
 }
 
@@ -60,11 +70,14 @@ void put(s32 *run, int idx, s32 v) {
 template <int N>
 void fdct(s32 *buf, s32 *dest, int offset, int oddBlock, int gb) {
     const int es = gb < 6 ? 6 - gb : 0;
-    if (es > 0)
-        for (int k = 0; k < N; ++k) buf[k] >>= es;
     s32 X[N];
-    dctII<N>(buf, X);
-    for (int k = 0; k < N; ++k) X[k] = restore(X[k], es);
+    if (es > 0) {
+        for (int k = 0; k < N; ++k) buf[k] >>= es;
+        dctII<N>(buf, X);
+        for (int k = 0; k < N; ++k) X[k] = restore(X[k], es);
+    } else {
+        dctII<N>(buf, X);
+    }
 
     constexpr int kStep = 32 / N; // group step; X of the full transform at index step * m is X[m]
     const int parity = oddBlock ? 1 : 0;
@@ -73,6 +86,7 @@ void fdct(s32 *buf, s32 *dest, int offset, int oddBlock, int gb) {
     s32 *same = dest + parity * VBUF_LENGTH;
     s32 *opposite = dest + (1 - parity) * VBUF_LENGTH;
     constexpr int kMid = N / 2; // index of X[16]
+#pragma GCC unroll 16
     for (int j = 0; j < kMid; ++j) {
         put(same + 64 * kStep * j, own, X[kMid + j]);
         put(opposite + 64 * kStep * j + 16, other, X[kMid - j]);

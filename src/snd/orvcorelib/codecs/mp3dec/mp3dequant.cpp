@@ -19,29 +19,58 @@ s32 scaleByPow2(s32 value, int shift) {
     return shift <= -31 ? 0 : value >> -shift;
 }
 
-// |v|^(4/3) x 2^(q / 4) in the decoder's fixed point for a sign-magnitude input.
-s32 dequantValue(s32 v, int q) {
-    const u32 mag = static_cast<u32>(v) & 0x7FFFFFFFu;
-    if (mag == 0) return 0;
+// mag^(4/3) x 2^(q / 4) in the decoder's fixed point for a magnitude of 64 or more (smaller
+// ones come from the table): mag = f x 2^e with f in [0.5, 1), f^(4/3) from the polynomial in
+// u = 2f - 1, and 2^(4e/3) = 2^a x 2^(r/3).
+s32 largeMagnitude(u32 mag, int qi, int qf) {
+    const int lz = static_cast<int>(orvmath_clz(mag));
+    const int e = 32 - lz;
+    const s32 u = static_cast<s32>((mag << lz) - 0x80000000u);
+    s32 acc = lmp3_pow43Poly[9];
+    for (int j = 8; j >= 0; --j) acc = lmp3_pow43Poly[j] + static_cast<s32>(orv::mul64(acc, u) >> 31);
+    const int a = (4 * e) / 3;
+    const int r = 4 * e - 3 * a;
+    const s32 prod = static_cast<s32>(orv::mul64(acc, lmp3_pow2ThirdQuarter[r][qf]) >> 31); // Q28
+    return scaleByPow2(prod, a + qi - 28);
+}
+
+// How the table values of magnitudes below 64 reach the output for one exponent: shifted
+// right (the usual case), shifted out entirely, or shifted left with saturation.
+enum class SmallShift { right, out, left };
+
+// Dequantises count sign-magnitude values from src into dst (every stride-th word; dst may be
+// src) with the exponent q in quarter steps: |v|^(4/3) x 2^(q / 4), signed. The exponent is
+// split once per run, not per value. Returns the OR of the output magnitudes.
+template <SmallShift K>
+u32 dequantRun(const s32 *src, s32 *dst, int stride, int count, int q) {
     const int qi = q >> 2; // floor for negative q as well
     const int qf = q & 3;
-    s32 result;
-    if (mag < 64) {
-        result = scaleByPow2(lmp3_pow43[qf][mag], qi - 22);
-    } else {
-        // mag = f x 2^e with f in [0.5, 1): f^(4/3) from the polynomial in u = 2f - 1, and
-        // 2^(4e/3) = 2^a x 2^(r/3).
-        const int lz = static_cast<int>(orvmath_clz(mag));
-        const int e = 32 - lz;
-        const s32 u = static_cast<s32>((mag << lz) - 0x80000000u);
-        s32 acc = lmp3_pow43Poly[9];
-        for (int j = 8; j >= 0; --j) acc = lmp3_pow43Poly[j] + static_cast<s32>(orv::mul64(acc, u) >> 31);
-        const int a = (4 * e) / 3;
-        const int r = 4 * e - 3 * a;
-        const s32 prod = static_cast<s32>(orv::mul64(acc, lmp3_pow2ThirdQuarter[r][qf]) >> 31); // Q28
-        result = scaleByPow2(prod, a + qi - 28);
+    const s32 *row = lmp3_pow43[qf];
+    const int shift = qi - 22;
+    u32 magOr = 0;
+    for (int j = 0; j < count; ++j) {
+        const u32 raw = static_cast<u32>(src[j]);
+        const u32 mag = raw & 0x7FFFFFFFu;
+        s32 result;
+        if (mag < 64) {
+            if constexpr (K == SmallShift::right) result = row[mag] >> -shift;
+            if constexpr (K == SmallShift::out) result = 0;
+            if constexpr (K == SmallShift::left) result = orv::shlSat32(row[mag], shift);
+        } else {
+            result = largeMagnitude(mag, qi, qf);
+        }
+        magOr |= static_cast<u32>(result);
+        const s32 negate = -static_cast<s32>(raw >> 31);
+        dst[j * stride] = (result ^ negate) - negate;
     }
-    return (static_cast<u32>(v) >> 31) ? -result : result;
+    return magOr;
+}
+
+u32 dequantRun(const s32 *src, s32 *dst, int stride, int count, int q) {
+    const int shift = (q >> 2) - 22;
+    if (shift < 0 && shift > -31) return dequantRun<SmallShift::right>(src, dst, stride, count, q);
+    if (shift < 0) return dequantRun<SmallShift::out>(src, dst, stride, count, q);
+    return dequantRun<SmallShift::left>(src, dst, stride, count, q);
 }
 
 // Dequantises the long bands [0, nBands) up to nz; returns one past the last band holding a
@@ -55,12 +84,7 @@ int dequantLong(s32 *buf, int nBands, int nz, int gainQ, int sfShift, const Side
         const int end = std::min<int>(sfb->l[band + 1], nz);
         const int pre = sis->preFlag ? lmp3_preTab[band] : 0;
         const int q = gainQ - ((sfis->l[band] + pre) << sfShift);
-        u32 bandOr = 0;
-        for (int i = start; i < end; ++i) {
-            const s32 x = dequantValue(buf[i], q);
-            buf[i] = x;
-            bandOr |= static_cast<u32>(x < 0 ? -x : x);
-        }
+        const u32 bandOr = dequantRun(buf + start, buf + start, 1, end - start, q);
         if (bandOr) cbEnd = band + 1;
         *magOr |= bandOr;
     }
@@ -79,13 +103,7 @@ int dequantShort(s32 *buf, s32 *workBuf, int firstBand, int nz, int gainQ, int s
         const int width = sfb->s[band + 1] - sfb->s[band];
         for (int w = 0; w < 3; ++w) {
             const int q = gainQ - 8 * sis->subBlockGain[w] - (sfis->s[band][w] << sfShift);
-            const s32 *src = buf + base + w * width;
-            u32 bandOr = 0;
-            for (int j = 0; j < width; ++j) {
-                const s32 x = dequantValue(src[j], q);
-                workBuf[3 * j + w] = x;
-                bandOr |= static_cast<u32>(x < 0 ? -x : x);
-            }
+            const u32 bandOr = dequantRun(buf + base + w * width, workBuf + w, 3, width, q);
             if (bandOr) cbi->cbEndS[w] = band + 1;
             *magOr |= bandOr;
         }
@@ -180,9 +198,7 @@ int lmp3_Dequantize(MP3DecInfo *mp3DecInfo, int gr) {
     }
     // Every value of both channels counts, processed or not.
     for (int ch = 0; ch < 2; ++ch) {
-        u32 acc = mOut[ch];
-        for (int i = 0; i < nSamps; ++i) acc |= lmp3_Magnitude(hi->huffDecBuf[ch][i]);
-        hi->gb[ch] = lmp3_GuardBits(acc);
+        hi->gb[ch] = lmp3_GuardBits(mOut[ch] | lmp3_MagnitudeOr(hi->huffDecBuf[ch], nSamps));
         hi->nonZeroBound[ch] = nSamps;
     }
     return 0;

@@ -2,6 +2,8 @@
 // with their pair tables and escape bits, then the count1 quadruples.
 #include "codecs/mp3dec/mp3common.h"
 
+#include "orvsys/lebytes.h"
+
 #include <algorithm>
 
 namespace {
@@ -15,7 +17,17 @@ struct HuffReader {
     int bits;
     int used;
 
+    // Tops the cache up to 57..64 bits: whole bytes, the bits below them zero.
     void refill() {
+        if (bits > 56) return;
+        if (end - ptr >= 8) [[likely]] {
+            const int take = (64 - bits) >> 3; // 1..8 bytes
+            const u64 word = orv::getBE64(ptr) & (~u64{0} << (64 - 8 * take));
+            cache |= word >> bits;
+            ptr += take;
+            bits += 8 * take;
+            return;
+        }
         while (bits <= 56) {
             const u64 byte = ptr < end ? *ptr++ : 0;
             cache |= byte << (56 - bits);
@@ -36,21 +48,69 @@ struct HuffReader {
     }
 };
 
-// Walks a lookup tree; returns the leaf's payload and consumes its code.
-u32 decodeSymbol(HuffReader &r, const u32 *tab, int rootBits) {
-    int levelBits = rootBits;
-    u32 e = tab[r.peek(levelBits)];
+// Walks the lookup tree below a root entry that is a node, on a copy of the cache (so the
+// reader itself stays in registers). Returns the leaf's payload with the code's length in
+// bits 16 and up.
+[[gnu::noinline]] u32 decodeBelowRoot(u64 cache, const u32 *tab, int levelBits, u32 e) {
+    u32 length = 0;
     while (e & kHuffNode) {
-        r.skip(levelBits);
+        cache <<= levelBits;
+        length += static_cast<u32>(levelBits);
         levelBits = static_cast<int>((e >> 16) & 0xFF);
-        e = tab[(e & 0xFFFF) + r.peek(levelBits)];
+        e = tab[(e & 0xFFFF) + static_cast<u32>(cache >> (64 - levelBits))];
     }
-    r.skip(static_cast<int>((e >> 16) & 0xFF));
+    length += (e >> 16) & 0xFF;
+    return (e & 0xFFFF) | (length << 16);
+}
+
+// Returns a code's leaf payload and consumes the code. Most codes end within the root bits.
+inline u32 decodeSymbol(HuffReader &r, const u32 *tab, int rootBits) {
+    u32 e = tab[r.peek(rootBits)];
+    if (e & kHuffNode) e = decodeBelowRoot(r.cache, tab, rootBits, e);
+    r.skip(static_cast<int>(e >> 16));
     return e & 0xFFFF;
 }
 
+// Set bits of a 4-bit value.
+constexpr u8 kOnes[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
 s32 signMagnitude(u32 mag, u32 sign) {
     return static_cast<s32>(mag | (sign << 31));
+}
+
+template <bool kEscapes>
+bool decodePairRun(HuffReader &reader, s32 *out, int start, int end, const u32 *tab, int rootBits,
+                   int linBits, int bits) {
+    // A local copy: the stores to out could otherwise alias the reader's counters.
+    HuffReader r = reader;
+    for (int i = start; i < end; i += 2) {
+        r.refill();
+        const u32 xy = decodeSymbol(r, tab, rootBits);
+        const u32 x = xy >> 8, y = xy & 0xFF;
+        s32 vx, vy;
+        if constexpr (kEscapes) {
+            // Each value: its escape bits (for 15) and then its sign bit.
+            u32 mx = x, my = y;
+            if (x == 15) mx += r.read(linBits);
+            vx = mx ? signMagnitude(mx, r.read(1)) : 0;
+            if (y == 15) my += r.read(linBits);
+            vy = my ? signMagnitude(my, r.read(1)) : 0;
+        } else {
+            // Without escapes the sign bits of x and y follow each other: the first belongs
+            // to x when x is not 0. Taken without branches on the values, which are random.
+            const u32 nx = x != 0, ny = y != 0;
+            const u32 two = r.peek(2);
+            const u32 first = two >> 1, second = two & 1;
+            r.skip(static_cast<int>(nx + ny));
+            vx = signMagnitude(x, first & nx);
+            vy = signMagnitude(y, (nx ? second : first) & ny);
+        }
+        if (r.used > bits) return false;
+        out[i] = vx;
+        out[i + 1] = vy;
+    }
+    reader = r;
+    return true;
 }
 
 // Decodes the pairs of values [start, end) with table t. Returns false on a bad table or when
@@ -65,37 +125,34 @@ bool decodePairs(HuffReader &r, s32 *out, int start, int end, int t, int bits) {
         return true;
     }
     const u32 *tab = lmp3_huffTable + lmp3_huffTabOffset[t];
-    const int linBits = look.linBits;
-    for (int i = start; i < end; i += 2) {
-        r.refill();
-        const u32 xy = decodeSymbol(r, tab, look.rootBits);
-        u32 x = xy >> 8, y = xy & 0xFF;
-        if (linBits && x == 15) x += r.read(linBits);
-        const u32 sx = x ? r.read(1) : 0;
-        if (linBits && y == 15) y += r.read(linBits);
-        const u32 sy = y ? r.read(1) : 0;
-        if (r.used > bits) return false;
-        out[i] = signMagnitude(x, sx);
-        out[i + 1] = signMagnitude(y, sy);
-    }
-    return true;
+    if (look.linBits) return decodePairRun<true>(r, out, start, end, tab, look.rootBits, look.linBits, bits);
+    return decodePairRun<false>(r, out, start, end, tab, look.rootBits, 0, bits);
 }
 
 // Decodes count1 quadruples from `start` while values and bits remain; a quadruple that runs
 // past the granule's bits is dropped. Returns the number of values decoded in all.
-int decodeQuads(HuffReader &r, s32 *out, int start, int table, int bits) {
+int decodeQuads(HuffReader &reader, s32 *out, int start, int table, int bits) {
+    HuffReader r = reader; // a local copy, as for the pairs
     const u32 *tab = lmp3_quadTable + lmp3_quadTabOffset[table];
     const int rootBits = lmp3_quadTabMaxBits[table];
     int i = start;
     while (i < MAX_NSAMP - 3 && r.used < bits) {
         r.refill();
         const u32 vwxy = decodeSymbol(r, tab, rootBits);
-        u32 sign[4];
-        for (int k = 0; k < 4; ++k) sign[k] = ((vwxy >> (3 - k)) & 1) ? r.read(1) : 0;
+        // A sign bit follows for each value of 1, in the order v w x y: one read for all.
+        int n = kOnes[vwxy & 15u];
+        const u32 signs = r.read(n);
         if (r.used > bits) break;
-        for (int k = 0; k < 4; ++k) out[i + k] = signMagnitude((vwxy >> (3 - k)) & 1, sign[k]);
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            // Without branches on the values, which are random.
+            const u32 one = (vwxy >> (3 - k)) & 1;
+            n -= static_cast<int>(one);
+            out[i + k] = signMagnitude(one, (signs >> n) & one);
+        }
         i += 4;
     }
+    reader = r;
     return i;
 }
 

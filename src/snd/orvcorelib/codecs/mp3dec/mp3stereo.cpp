@@ -55,14 +55,22 @@ void forIntensityBands(const FrameHeader *fh, const CriticalBandInfo &cbi, int n
 
 void lmp3_MidSideProc(s32 x[MAX_NCHAN][MAX_NSAMP], int nSamps, u32 mOut[2]) {
     nSamps = std::clamp(nSamps, 0, MAX_NSAMP);
-    for (int i = 0; i < nSamps; ++i) {
+    // Local accumulators (mOut could alias x) and runs of four the compiler can vectorise.
+    u32 left = 0, right = 0;
+    const auto line = [&](int i) {
         const s32 mid = x[0][i];
         const s32 side = x[1][i];
         x[0][i] = mid + side;
         x[1][i] = mid - side;
-        mOut[0] |= lmp3_Magnitude(x[0][i]);
-        mOut[1] |= lmp3_Magnitude(x[1][i]);
-    }
+        left |= lmp3_Magnitude(x[0][i]);
+        right |= lmp3_Magnitude(x[1][i]);
+    };
+    int i = 0;
+    for (; i + 4 <= nSamps; i += 4)
+        for (int k = 0; k < 4; ++k) line(i + k);
+    for (; i < nSamps; ++i) line(i);
+    mOut[0] |= left;
+    mOut[1] |= right;
 }
 
 void lmp3_IntensityProcMPEG1(s32 x[MAX_NCHAN][MAX_NSAMP], int nSamps, const FrameHeader *fh,

@@ -1,6 +1,6 @@
 // Constant tables of the MP3 decoder: the published header, band and scale-factor tables
 // (mp3tables.cpp) and the generated lookup, window, transform and power tables
-// (mp3tables_gen.cpp, written by tools/mp3tables/gen_mp3tables.py).
+// (mp3tables_gen.cpp and mp3tables_gen.h, written by tools/mp3tables/gen_mp3tables.py).
 #pragma once
 
 #include "orvsys/orvint.h"
@@ -43,26 +43,16 @@ extern const u32 lmp3_quadTable[];
 extern const s32 lmp3_quadTabOffset[2];
 extern const s32 lmp3_quadTabMaxBits[2];
 
-// Synthesis window D[i] x 2^18 in the order the windowing reads it.
-extern const s32 lmp3_polyCoef[264];
-
-// Inverse transform (Q31): windows of block types 0..3 (including 1/sqrt(2)); the 18-point
-// DCT-IV as pre-twiddle, 18-point DCT-II split into 9 sums (Q30 matrix) and 9 differences, and
-// recursion; the 6-point DCT-IV matrix; alias-reduction butterflies.
-extern const s32 lmp3_imdctWin[4][36];
-extern const s32 lmp3_imdctTwiddle18[18];
-extern const s32 lmp3_dct9Even[8][9];
-extern const s32 lmp3_dct9Odd[9][9];
-extern const s32 lmp3_imdct6[6][6];
-extern const s32 lmp3_aliasCs[8];
-extern const s32 lmp3_aliasCa[8];
-
-// Odd-output matrices of the synthesis DCT-II at each size (Q31).
-extern const s32 lmp3_dctOdd32[16][16];
-extern const s32 lmp3_dctOdd16[8][8];
-extern const s32 lmp3_dctOdd8[4][4];
-extern const s32 lmp3_dctOdd4[2][2];
-extern const s32 lmp3_dctOdd2[1][1];
+// Window and transform constants (mp3tables_gen.h), compile-time values:
+// - lmp3_polyCoef[264]: synthesis window D[i] x 2^18 in the order the windowing reads it.
+// - inverse transform (Q31): lmp3_imdctWin[4][36], the windows of block types 0..3 (including
+//   1/sqrt(2)); the 18-point DCT-IV as pre-twiddle (lmp3_imdctTwiddle18[18]), 18-point DCT-II
+//   split into 9 sums (lmp3_dct9Even[8][9], Q30) and 9 differences (lmp3_dct9Odd[9][9]), and
+//   recursion; the 6-point DCT-IV matrix lmp3_imdct6[6][6]; alias-reduction butterflies
+//   lmp3_aliasCs[8], lmp3_aliasCa[8].
+// - odd-output matrices of the synthesis DCT-II at each size (Q31): lmp3_dctOdd32[16][16],
+//   lmp3_dctOdd16[8][8], lmp3_dctOdd8[4][4], lmp3_dctOdd4[2][2], lmp3_dctOdd2[1][1].
+#include "codecs/mp3dec/mp3tables_gen.h"
 
 // Dequantiser: n^(4/3) x 2^(f/4) for n < 64 (Q22); polynomial for ((1 + u) / 2)^(4/3) with
 // u in Q31 (coefficients Q30, lowest order first); 2^(r/3 + f/4) (Q29).
