@@ -5,7 +5,6 @@
 // with junk between frames and an ID3v1 tag at the end.
 #include "codecs/fileformat/seektable.h"
 #include "orvsys/orvconfig.h"
-#include "snd/orvcorelib/codecs/aacdec/aac_test_support.h"
 #include "snd/orvcorelib/codecs/codecs_support.h"
 #include "streams_support.h"
 #include "support/tempdir.h"
@@ -46,39 +45,6 @@ const Fixture kFixtures[] = {
     {"mono22.m4a", 22050, 1, Reference::ffmpeg, nullptr, false},
 };
 
-// The fixtures are made once for all tests.
-class Fixtures {
-  public:
-    static Fixtures &get() {
-        static Fixtures f;
-        return f;
-    }
-    std::string path(const std::string &name) const { return dir_.file(name); }
-    std::string scratch() const { return dir_.path().string(); }
-
-  private:
-    Fixtures() {
-        makeSignal(path("s44.wav"), 44100, 2, 2.0);
-        makeSignal(path("m22.wav"), 22050, 1, 2.0);
-        makeSignal(path("s24.wav"), 24000, 2, 2.0);
-        makeSignal(path("s48.wav"), 48000, 2, 2.0);
-        lame(path("s44.wav"), path("stereo44.mp3"), {"-b", "128"});
-        lame(path("m22.wav"), path("mono22vbr.mp3"), {"-V", "4"});
-        lame(path("s24.wav"), path("stereo24.mp3"), {"-b", "64"});
-        lame(path("s48.wav"), path("stereo48.mp3"), {"-b", "192"});
-        ffmpegAac(path("s44.wav"), path("stereo44.aac"), "128k", {"-f", "adts"});
-        ffmpegAac(path("m22.wav"), path("mono22.aac"), "48k", {"-f", "adts"});
-        ffmpegAac(path("s44.wav"), path("stereo44.m4a"), "128k");
-        ffmpegAac(path("m22.wav"), path("mono22.m4a"), "48k");
-        const Bytes mp3 = orvtest::readFileBytes(path("stereo44.mp3"));
-        orvtest::writeFileBytes(path("tagged.mp3"), withTagsAndJunk(mp3, mp3Frames(mp3)));
-        const Bytes adts = orvtest::readFileBytes(path("stereo44.aac"));
-        orvtest::writeFileBytes(path("tagged.aac"), withTagsAndJunk(adts, adtsFrameSpans(adts)));
-        orvtest::writeFileBytes(path("adif44.aac"), aactest::adtsToAdif(adts));
-    }
-    orvtest::TempDir dir_;
-};
-
 struct ToolRun {
     int exit = -1;
     std::vector<short> samples;
@@ -86,7 +52,7 @@ struct ToolRun {
 
 // decodetool with the arguments, the input and an output file; the samples it wrote.
 ToolRun decodetoolRun(std::vector<std::string> args, const std::string &input) {
-    const std::string out = Fixtures::get().path("out.wav");
+    const std::string out = fixturePath("out.wav");
     std::filesystem::remove(out);
     args.insert(args.begin(), decodetool());
     args.insert(args.end(), {input, out});
@@ -104,18 +70,17 @@ std::vector<std::string> nativeOutput(const Fixture &f) {
 }
 
 std::vector<short> referenceOf(const Fixture &f) {
-    const Fixtures &fx = Fixtures::get();
-    const std::string file = fx.path(f.source != nullptr ? f.source : f.name);
+    const std::string file = fixturePath(f.source != nullptr ? f.source : f.name);
     std::vector<short> ref;
     switch (f.reference) {
     case Reference::mpg123:
-        ref = mpg123Decode(file, fx.scratch());
+        ref = mpg123Decode(file, scratchDir());
         break;
     case Reference::faad:
-        ref = faadDecode(file, fx.scratch());
+        ref = faadDecode(file, scratchDir());
         break;
     case Reference::ffmpeg:
-        ref = ffmpegDecode(file, fx.scratch());
+        ref = ffmpegDecode(file, scratchDir());
         break;
     }
     return ref;
@@ -127,8 +92,7 @@ class StreamThroughDecodetool : public ::testing::TestWithParam<Fixture> {
         ASSERT_TRUE(haveTools({"sox", "lame", "ffmpeg", "ffprobe", "mpg123", "faad"}))
             << "the codec tools are needed (scripts/setup)";
         ASSERT_FALSE(decodetool().empty()) << "decodetool's path is not in the environment";
-        Fixtures::get();
-        input = Fixtures::get().path(GetParam().name);
+        input = fixturePath(GetParam().name);
     }
     std::string input;
 };
@@ -159,7 +123,7 @@ std::vector<u32> headerOf(const std::string &path) {
 TEST_P(StreamThroughDecodetool, AScanWritesASeekTableOfEveryFrame) {
     const Fixture &f = GetParam();
     if (std::string(f.name).ends_with(".m4a")) GTEST_SKIP() << "MP4 files seek through their own tables";
-    const std::string table = Fixtures::get().path("scan.sek");
+    const std::string table = fixturePath("scan.sek");
     std::filesystem::remove(table);
     ASSERT_EQ(run({decodetool(), "--build-seektable", table, input}), 0);
     if (!f.seekTable) {
@@ -170,8 +134,7 @@ TEST_P(StreamThroughDecodetool, AScanWritesASeekTableOfEveryFrame) {
     ASSERT_EQ(header.size(), 6u);
     EXPECT_EQ(header[0], kSeektableMagic);
     EXPECT_EQ(header[1], f.source != nullptr ? 4096u : 0u) << "first frame offset";
-    const long frames = ffprobeFrames(Fixtures::get().path(f.source != nullptr ? f.source : f.name),
-                                      Fixtures::get().scratch());
+    const long frames = ffprobeFrames(fixturePath(f.source != nullptr ? f.source : f.name), scratchDir());
     EXPECT_EQ(static_cast<long>(header[2]), frames);
     EXPECT_EQ(header[4], 0u);
     EXPECT_EQ(header[5], 0u) << "a scan records the whole file";
@@ -237,7 +200,7 @@ TEST_P(StreamThroughDecodetool, SeeksGiveTheSlicesOfADecodeFromTheStart) {
         expectSlicesOfTheWhole(f, input, nativeOutput(f), {}, 0);
         return;
     }
-    const std::string table = Fixtures::get().path(std::string(f.name) + ".sek");
+    const std::string table = fixturePath(std::string(f.name) + ".sek");
     ASSERT_EQ(run({decodetool(), "--build-seektable", table, input}), 0);
     {
         SCOPED_TRACE("with the seek-table file");
@@ -267,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Files, StreamThroughDecodetool, ::testing::ValuesIn(kFi
 // The information line's value for a key.
 std::string infoValue(const std::string &input, const std::vector<std::string> &args,
                       const std::string &key) {
-    const std::string out = Fixtures::get().path("info.txt");
+    const std::string out = fixturePath("info.txt");
     std::vector<std::string> argv{decodetool(), "--info"};
     argv.insert(argv.end(), args.begin(), args.end());
     argv.push_back(input);
@@ -298,14 +261,14 @@ TEST(StreamReducedRates, SeeksAtHalfAndQuarterRateGiveTheSlicesOfADecodeFromTheS
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.rate));
-        const std::string input = Fixtures::get().path(c.file);
+        const std::string input = fixturePath(c.file);
         const std::vector<std::string> output{"--native-channels", "--rate", std::to_string(c.rate)};
         EXPECT_EQ(infoValue(input, output, "quality"), orv::kDeviceConfig ? "FULL" : c.desktopQuality);
         if constexpr (orv::kDesktopConfig) {
             EXPECT_EQ(infoValue(input, output, "converter"), c.converter);
         }
         const Fixture f{c.file, c.rate, 2, Reference::mpg123, nullptr, true};
-        const std::string table = Fixtures::get().path("reduced.sek");
+        const std::string table = fixturePath("reduced.sek");
         ASSERT_EQ(run({decodetool(), "--build-seektable", table, input}), 0);
         expectSlicesOfTheWhole(f, input, output, {"--seektable", table}, 0);
     }

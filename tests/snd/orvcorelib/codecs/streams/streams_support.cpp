@@ -1,5 +1,7 @@
 #include "streams_support.h"
 
+#include "snd/orvcorelib/codecs/aacdec/aac_test_support.h"
+
 #include "orvsys/orvconfig.h"
 #include "support/tempdir.h"
 
@@ -242,6 +244,50 @@ Match alignAndCompare(const std::vector<short> &ours, const std::vector<short> &
     }
     m.rms = m.compared > 0 ? std::sqrt(sum / static_cast<double>(m.compared)) : 1e9;
     return m;
+}
+
+namespace {
+
+class Fixtures {
+  public:
+    static Fixtures &get() {
+        static Fixtures f;
+        return f;
+    }
+    std::string path(const std::string &name) const { return dir_.file(name); }
+    std::string scratch() const { return dir_.path().string(); }
+
+  private:
+    Fixtures() {
+        makeSignal(path("s44.wav"), 44100, 2, 2.0);
+        makeSignal(path("m22.wav"), 22050, 1, 2.0);
+        makeSignal(path("s24.wav"), 24000, 2, 2.0);
+        makeSignal(path("s48.wav"), 48000, 2, 2.0);
+        lame(path("s44.wav"), path("stereo44.mp3"), {"-b", "128"});
+        lame(path("m22.wav"), path("mono22vbr.mp3"), {"-V", "4"});
+        lame(path("s24.wav"), path("stereo24.mp3"), {"-b", "64"});
+        lame(path("s48.wav"), path("stereo48.mp3"), {"-b", "192"});
+        ffmpegAac(path("s44.wav"), path("stereo44.aac"), "128k", {"-f", "adts"});
+        ffmpegAac(path("m22.wav"), path("mono22.aac"), "48k", {"-f", "adts"});
+        ffmpegAac(path("s44.wav"), path("stereo44.m4a"), "128k");
+        ffmpegAac(path("m22.wav"), path("mono22.m4a"), "48k");
+        const Bytes mp3 = orvtest::readFileBytes(path("stereo44.mp3"));
+        orvtest::writeFileBytes(path("tagged.mp3"), withTagsAndJunk(mp3, mp3Frames(mp3)));
+        const Bytes adts = orvtest::readFileBytes(path("stereo44.aac"));
+        orvtest::writeFileBytes(path("tagged.aac"), withTagsAndJunk(adts, adtsFrameSpans(adts)));
+        orvtest::writeFileBytes(path("adif44.aac"), aactest::adtsToAdif(adts));
+    }
+    orvtest::TempDir dir_;
+};
+
+} // namespace
+
+std::string fixturePath(const std::string &name) {
+    return Fixtures::get().path(name);
+}
+
+std::string scratchDir() {
+    return Fixtures::get().scratch();
 }
 
 Bytes be32(u32 v) {

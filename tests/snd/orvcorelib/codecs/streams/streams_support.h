@@ -19,6 +19,16 @@ int run(const std::vector<std::string> &argv, const std::string &outPath = {});
 // True when every named program is on PATH.
 bool haveTools(const std::vector<std::string> &names);
 
+// A file of the shared fixtures, made on first use in a folder that lives as long as the test
+// program: "stereo44.mp3" (128 kbit/s), "mono22vbr.mp3", "stereo24.mp3" (MPEG-2),
+// "stereo48.mp3", "stereo44.aac" and "mono22.aac" (ADTS), "stereo44.m4a", "mono22.m4a",
+// "tagged.mp3" and "tagged.aac" (withTagsAndJunk of the stereo44 streams), "adif44.aac" (the
+// stereo44 ADTS stream as ADIF). All are two seconds long.
+std::string fixturePath(const std::string &name);
+
+// A folder for scratch files of the test program.
+std::string scratchDir();
+
 // The decodetool of the configuration under test (from the environment).
 std::string decodetool();
 
