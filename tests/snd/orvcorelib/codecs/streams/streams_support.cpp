@@ -361,19 +361,27 @@ Bytes sampleTables(const Mp4Track &t, u32 dataStart) {
         stsz = cat({be32(0), be32(n)});
         for (const Bytes &s : t.samples) stsz = cat({stsz, be32(static_cast<u32>(s.size()))});
     }
+    std::vector<std::pair<u32, u32>> runs = t.chunkRuns;
+    if (runs.empty()) runs.push_back({1, t.samplesPerChunk});
+    Bytes stsc = be32(static_cast<u32>(runs.size()));
+    for (const auto &[first, perChunk] : runs) stsc = cat({stsc, be32(first), be32(perChunk), be32(1)});
+    // Chunk after chunk, each as long as its run says.
     Bytes offsets;
     u32 chunks = 0;
     u32 at = dataStart;
-    for (u32 i = 0; i < n; ++i) {
-        if (i % t.samplesPerChunk == 0) {
-            offsets = cat({offsets, be32(at)});
-            ++chunks;
-        }
-        at += static_cast<u32>(t.samples[i].size());
+    for (u32 i = 0; i < n;) {
+        ++chunks;
+        u32 perChunk = runs.front().second;
+        for (const auto &[first, count] : runs)
+            if (first <= chunks) perChunk = count;
+        offsets = cat({offsets, be32(at)});
+        for (u32 k = 0; k < perChunk && i < n; ++k, ++i) at += static_cast<u32>(t.samples[i].size());
     }
-    return atom("stbl", cat({fullAtom("stsd", 0, cat({be32(1), sampleEntry(t)})), fullAtom("stts", 0, stts),
-                             fullAtom("stsc", 0, cat({be32(1), be32(1), be32(t.samplesPerChunk), be32(1)})),
-                             fullAtom("stsz", 0, stsz), fullAtom("stco", 0, cat({be32(chunks), offsets}))}));
+    Bytes tables = cat({fullAtom("stsd", 0, cat({be32(1), sampleEntry(t)})), fullAtom("stts", 0, stts)});
+    if (t.compositionOffset != 0)
+        tables = cat({tables, fullAtom("ctts", 0, cat({be32(1), be32(n), be32(t.compositionOffset)}))});
+    return atom("stbl", cat({tables, fullAtom("stsc", 0, stsc), fullAtom("stsz", 0, stsz),
+                             fullAtom("stco", 0, cat({be32(chunks), offsets}))}));
 }
 
 u32 durationOf(const Mp4Track &t) {

@@ -97,7 +97,10 @@ struct Mp4Track {
     std::string entry = "mp4a";
     Bytes decoderConfig;     // empty: AAC LC for rate and channels
     u32 samplesPerChunk = 5; // samples per chunk of the "stsc" run
-    bool commonSize = false; // "stsz" with one size for all (that of the first sample)
+    // "stsc" runs as (first chunk, samples per chunk); empty: one run of samplesPerChunk.
+    std::vector<std::pair<u32, u32>> chunkRuns;
+    bool commonSize = false;   // "stsz" with one size for all (that of the first sample)
+    u32 compositionOffset = 0; // a "ctts" run over every sample when not 0
 };
 
 // The two-byte AudioSpecificConfig of AAC LC (object type 2) at a table rate.
