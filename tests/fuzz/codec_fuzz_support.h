@@ -93,7 +93,7 @@ inline void exerciseWithSeektable(const std::string &path, s32 outputRate, decod
         decoder_setQuality(d, quality);
         decoder_loadSeektableFile(d, table.c_str());
         const s64 length = static_cast<s64>(d->durationInSamplesExact != 0 ? d->durationInSamplesExact
-                                                                            : d->durationInSamples) *
+                                                                           : d->durationInSamples) *
                            outputRate / (d->sampleRate > 0 ? d->sampleRate : 1);
         for (s64 target : {length - 3000, s64{1}, length / 3, length}) {
             decoder_setSampleOffset(d, target);

@@ -69,6 +69,14 @@ struct mp4ff_t {
     s32 total_tracks;
     mp4ff_track_t *track[kMp4MaxTracks];
     void *tags; // never filled
+    // Where the last sample positioned lies, so that reading on within its chunk does not add
+    // up the sizes before it again.
+    struct {
+        s32 track = -1;
+        u64 chunk = 0;
+        u64 sample = 0;
+        u64 position = 0;
+    } lastSample;
 };
 
 // Parses the whole tree read through f (whose seek and read must work). Returns the parsed

@@ -165,16 +165,27 @@ s64 mp4ff_get_sample_position(const mp4ff_t *f, s32 track, s32 sample) {
     const mp4ff_track_t *t = trackOf(f, track);
     ChunkOfSample where{};
     u64 skipped = 0;
-    if (t == nullptr || sample < 0 || !findChunk(t, static_cast<u64>(sample), &where) ||
-        !bytesBefore(t, where.firstSample, static_cast<u64>(sample), &skipped))
-        return -1;
-    const u64 position = chunkOffset(t, where.chunk) + skipped;
+    if (t == nullptr || sample < 0 || !findChunk(t, static_cast<u64>(sample), &where)) return -1;
+    const auto &last = f->lastSample;
+    u64 position = 0;
+    if (last.track == track && last.chunk == where.chunk && last.sample <= static_cast<u64>(sample) &&
+        last.sample >= where.firstSample) {
+        // On from the last sample positioned in the same chunk.
+        if (!bytesBefore(t, last.sample, static_cast<u64>(sample), &skipped)) return -1;
+        position = last.position + skipped;
+    } else {
+        if (!bytesBefore(t, where.firstSample, static_cast<u64>(sample), &skipped)) return -1;
+        position = chunkOffset(t, where.chunk) + skipped;
+    }
     return position > static_cast<u64>(std::numeric_limits<s64>::max()) ? -1 : static_cast<s64>(position);
 }
 
 s32 mp4ff_set_sample_position(mp4ff_t *f, s32 track, s32 sample) {
     const s64 position = mp4ff_get_sample_position(f, track, sample);
     if (position < 0) return -1;
+    ChunkOfSample where{};
+    findChunk(trackOf(f, track), static_cast<u64>(sample), &where);
+    f->lastSample = {track, where.chunk, static_cast<u64>(sample), static_cast<u64>(position)};
     return mp4ff_set_position(f, position);
 }
 

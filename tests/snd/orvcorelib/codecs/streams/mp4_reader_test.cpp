@@ -238,14 +238,17 @@ TEST_F(Mp4Reader, SeeksFollowTheTrackTimeScale) {
         u32 timeScale;
         u32 delta;
         u32 lastDelta;
+        u32 samplesPerChunk;
     } cases[] = {
-        {"time scale of the rate", 44100, 1024, 0},
-        {"twice the rate", 88200, 2048, 0},
-        {"last sample shortened", 44100, 1024, 300},
+        {"time scale of the rate", 44100, 1024, 0, 5},
+        {"twice the rate", 88200, 2048, 0, 5},
+        {"last sample shortened", 44100, 1024, 300, 5},
+        {"samples in chunks of 64", 44100, 1024, 0, 64},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         Mp4Track t = track();
+        t.samplesPerChunk = c.samplesPerChunk;
         t.timeScale = c.timeScale;
         t.delta = c.delta;
         t.lastDelta = c.lastDelta;
