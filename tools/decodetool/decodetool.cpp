@@ -157,6 +157,22 @@ int decodeSpan(decoder_struct *d, encoder_struct *e, u32 block, long long frames
     return 0;
 }
 
+// A build-seek-table pass. The stream readers scan one frame per call and deliver nothing, so
+// they are read until they report the end; the others deliver nothing at all in this mode.
+int scanForSeektable(decoder_struct *d, u32 block) {
+    const bool framewise = d->fileFormatType == FILEFORMAT_TYPE_MP3 ||
+                           d->fileFormatType == FILEFORMAT_TYPE_AAC ||
+                           d->fileFormatType == FILEFORMAT_TYPE_MP4;
+    if (!framewise) return decodeSpan(d, nullptr, block, -1);
+    std::vector<audio16> buffer(static_cast<size_t>(block) * 2);
+    for (;;) {
+        s32 n = static_cast<s32>(block);
+        const decoder_error result = decoder_getSample(d, buffer.data(), &n);
+        if (result == DECODER_ERROR_ENDOFFILE) return 0;
+        if (result != DECODER_ERROR_NOERROR) return result;
+    }
+}
+
 int writeDecoded(decoder_struct *d, const Options &o) {
     Encoder e;
     const u32 block = o.block != 0 ? o.block : o.maxFrames;
@@ -174,7 +190,8 @@ int writeDecoded(decoder_struct *d, const Options &o) {
     }
     if (o.seeks.empty()) return decodeSpan(d, e.get(), block, -1);
     for (const decodetool::Span &span : o.seeks) {
-        const decoder_error sought = decoder_setSampleOffset(d, span.first);
+        const decoder_error sought =
+            span.first < 0 ? DECODER_ERROR_NOERROR : decoder_setSampleOffset(d, span.first);
         if (sought != DECODER_ERROR_NOERROR) return sought;
         const int result = decodeSpan(d, e.get(), block, span.count);
         if (result != 0) return result;
@@ -215,7 +232,7 @@ int run(const Options &o) {
     if (o.info) printInfo(d.get());
     int result = 0;
     if (o.buildSeektable) {
-        result = decodeSpan(d.get(), nullptr, o.maxFrames, -1);
+        result = scanForSeektable(d.get(), o.maxFrames);
     } else if (!o.output.empty() || !o.seeks.empty() || !o.info) {
         result = writeDecoded(d.get(), o);
     }

@@ -71,6 +71,9 @@ bool parseValue(const char *name, const char *value, Options *o) {
     } else if (std::strcmp(name, "--seek") == 0) {
         if (!parseSpan(value, &span)) return false;
         o->seeks.push_back(span);
+    } else if (std::strcmp(name, "--read") == 0) {
+        if (!parseNumber(value, &n) || n < 0) return false;
+        o->seeks.push_back({-1, n});
     } else if (std::strcmp(name, "--seektable") == 0 || std::strcmp(name, "--build-seektable") == 0) {
         o->seektable = value;
         o->buildSeektable = std::strcmp(name, "--build-seektable") == 0;
@@ -114,6 +117,8 @@ void printUsage() {
                  "  --block N                 frames asked per read (default: the largest request)\n"
                  "  --seek FRAME:COUNT        seek to FRAME (output rate) and decode COUNT frames;\n"
                  "                            repeatable, the pieces are written one after another\n"
+                 "  --read COUNT              decode COUNT frames on from where the last piece ended,\n"
+                 "                            without a seek (a piece like those of --seek)\n"
                  "  --seektable FILE          seek-table file given to the open and loaded after it\n"
                  "  --build-seektable FILE    scan the file in build-seek-table mode and write FILE\n"
                  "  --decoder-quality full|half|quarter|mono   ask for a decoding quality\n"

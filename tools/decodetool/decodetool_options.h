@@ -10,7 +10,7 @@
 namespace decodetool {
 
 struct Span {
-    long long first; // frame (output rate) or millisecond
+    long long first; // frame (output rate) or millisecond; -1: no seek, read on
     long long count; // frames or milliseconds
 };
 

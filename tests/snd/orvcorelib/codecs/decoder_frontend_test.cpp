@@ -73,10 +73,11 @@ TEST_F(FrontEnd, TheExtensionChoosesTheReader) {
         {"song.aif", DECODER_ERROR_NOTSUPPORTED_CODECS, FILEFORMAT_TYPE_AIF},
         {"song.AIFF", DECODER_ERROR_NOTSUPPORTED_CODECS, FILEFORMAT_TYPE_AIF},
         {"song.flac", DECODER_ERROR_NOTSUPPORTED_CODECS, FILEFORMAT_TYPE_FLAC},
-        {"song.mp3", DECODER_ERROR_NOTSUPPORTED, FILEFORMAT_TYPE_MP3},
-        {"song.MP3", DECODER_ERROR_NOTSUPPORTED, FILEFORMAT_TYPE_MP3},
-        {"song.Mp3", DECODER_ERROR_NOTSUPPORTED, FILEFORMAT_TYPE_MP3},
-        {"song.aac", DECODER_ERROR_NOTSUPPORTED, FILEFORMAT_TYPE_AAC},
+        // WAV bytes hold no MPEG or ADTS frame, and no "ftyp" at bytes 4 to 7.
+        {"song.mp3", DECODER_ERROR_CORRUPT, FILEFORMAT_TYPE_MP3},
+        {"song.MP3", DECODER_ERROR_CORRUPT, FILEFORMAT_TYPE_MP3},
+        {"song.Mp3", DECODER_ERROR_CORRUPT, FILEFORMAT_TYPE_MP3},
+        {"song.aac", DECODER_ERROR_CORRUPT, FILEFORMAT_TYPE_AAC},
         {"song.m4a", DECODER_ERROR_NOTSUPPORTED, FILEFORMAT_TYPE_MP4},
         {"song.mp4", DECODER_ERROR_NOTSUPPORTED, FILEFORMAT_TYPE_MP4},
         {"song.ogg", DECODER_ERROR_NOTSUPPORTED, FILEFORMAT_TYPE_OGG},
@@ -116,7 +117,7 @@ TEST_F(FrontEnd, EveryOpenStartsAfresh) {
 
     // A failed open after a used object: its error, closed, and nothing of the old file.
     orvtest::writeFileBytes(dir.file("x.mp3"), {1, 2, 3});
-    EXPECT_EQ(open(d.get(), dir.file("x.mp3")), DECODER_ERROR_NOTSUPPORTED);
+    EXPECT_EQ(open(d.get(), dir.file("x.mp3")), DECODER_ERROR_CORRUPT);
     EXPECT_EQ(d->isOpened, 0);
     EXPECT_EQ(d->sampleRate, 0);
     EXPECT_EQ(d->durationInSamplesExact, 0u);

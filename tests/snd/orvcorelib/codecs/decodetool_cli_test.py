@@ -39,7 +39,7 @@ def check_tool(tool, tmp):
     statuses = [
         ([os.path.join(tmp, "none.wav")], 2),
         ([os.path.join(tmp, "x.ogg")], 11),
-        ([os.path.join(tmp, "x.mp3")], 11),
+        ([os.path.join(tmp, "x.mp3")], 3),
         ([os.path.join(tmp, "x.xyz")], 13),
         (["--rate", "24000", wav], 14),
         (["--rate", "48000", wav], 64),

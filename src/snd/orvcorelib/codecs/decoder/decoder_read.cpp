@@ -10,9 +10,18 @@
 
 namespace {
 
-// The rate divisor of the reader's output: 2 while an MP3 stream decodes at half quality.
+// The rate divisor of the reader's output: 2 or 4 while an MP3 stream decodes at half or
+// quarter quality (the only reader that accepts them). Seek positions stay in frames at the
+// file's own rate, whichever quality is in force.
 s32 rateDivisor(const decoder_struct *d) {
-    return d->decoderQuality == DECODER_QUALITY_HALF ? 2 : 1;
+    switch (d->decoderQuality) {
+    case DECODER_QUALITY_HALF:
+        return 2;
+    case DECODER_QUALITY_QUATER:
+        return 4;
+    default:
+        return 1;
+    }
 }
 
 // Input frames one output frame's filter reaches: the whole window before its position.

@@ -1,7 +1,10 @@
 #include "codecs/decoder/decoder_readers.h"
 
+#include "codecs/fileformat/aacaac.h"
 #include "codecs/fileformat/aif.h"
 #include "codecs/fileformat/flac.h"
+#include "codecs/fileformat/mp3mp3.h"
+#include "codecs/fileformat/mp4aac.h"
 #include "codecs/fileformat/raw.h"
 #include "codecs/fileformat/wav.h"
 
@@ -17,10 +20,12 @@ decoder_error open(decoder_struct *d, const char *fileName, const char *seektabl
         return aif_Open(d, fileName);
     case FILEFORMAT_TYPE_FLAC:
         return flac_Open(d, fileName);
-    // The MP3, AAC and MP4 readers take their place here.
     case FILEFORMAT_TYPE_MP3:
+        return mp3mp3_Open(d, fileName, seektableFileName);
     case FILEFORMAT_TYPE_AAC:
+        return aacaac_Open(d, fileName, seektableFileName);
     case FILEFORMAT_TYPE_MP4:
+        return mp4aac_Open(d, fileName);
     default:
         return DECODER_ERROR_NOTSUPPORTED;
     }
@@ -36,6 +41,15 @@ decoder_error decode(decoder_struct *d, audio16 *out, s32 *outSize) {
         return aif_Decode(d, out, outSize);
     case FILEFORMAT_TYPE_FLAC:
         if (d->codecType == CODEC_TYPE_FLAC) return flac_Decode(d, out, outSize);
+        break;
+    case FILEFORMAT_TYPE_MP3:
+        if (d->codecType == CODEC_TYPE_MP3) return mp3mp3_Decode(d, out, outSize);
+        break;
+    case FILEFORMAT_TYPE_AAC:
+        if (d->codecType == CODEC_TYPE_AAC) return aacaac_Decode(d, out, outSize);
+        break;
+    case FILEFORMAT_TYPE_MP4:
+        if (d->codecType == CODEC_TYPE_AAC) return mp4aac_Decode(d, out, outSize);
         break;
     default:
         break;
@@ -58,6 +72,15 @@ void close(decoder_struct *d) {
     case FILEFORMAT_TYPE_FLAC:
         flac_Close(d);
         break;
+    case FILEFORMAT_TYPE_MP3:
+        mp3mp3_Close(d);
+        break;
+    case FILEFORMAT_TYPE_AAC:
+        aacaac_Close(d);
+        break;
+    case FILEFORMAT_TYPE_MP4:
+        mp4aac_Close(d);
+        break;
     default:
         break;
     }
@@ -66,15 +89,37 @@ void close(decoder_struct *d) {
 decoder_error getSampleOffset(decoder_struct *d, s32 *position) {
     // WAV files carry no codec type of their own; their reader knows its frame all the same.
     if (d->fileFormatType == FILEFORMAT_TYPE_WAV) return wav_GetSampleOffset(d, position);
+    if (d->fileFormatType == FILEFORMAT_TYPE_MP3 && d->codecType == CODEC_TYPE_MP3)
+        return mp3mp3_GetSampleOffset(d, position);
+    if (d->fileFormatType == FILEFORMAT_TYPE_AAC && d->codecType == CODEC_TYPE_AAC)
+        return aacaac_GetSampleOffset(d, position);
+    if (d->fileFormatType == FILEFORMAT_TYPE_MP4 && d->codecType == CODEC_TYPE_AAC)
+        return mp4aac_GetSampleOffset(d, position);
     return DECODER_ERROR_NOTSUPPORTED;
 }
 
 decoder_error setQuality(decoder_struct *d, decoder_quality quality) {
-    return DECODER_ERROR_NOTSUPPORTED;
+    switch (d->fileFormatType) {
+    case FILEFORMAT_TYPE_MP3:
+        return mp3mp3_SetQuality(d, quality);
+    case FILEFORMAT_TYPE_AAC:
+        return aacaac_SetQuality(d, quality);
+    case FILEFORMAT_TYPE_MP4:
+        return mp4aac_SetQuality(d, quality);
+    default:
+        return DECODER_ERROR_NOTSUPPORTED;
+    }
 }
 
 decoder_error loadSeektableFile(decoder_struct *d, const char *seektableFileName) {
-    return DECODER_ERROR_NOTSUPPORTED;
+    switch (d->fileFormatType) {
+    case FILEFORMAT_TYPE_MP3:
+        return mp3mp3_loadSeektableFile(d, seektableFileName);
+    case FILEFORMAT_TYPE_AAC:
+        return aacaac_loadSeektableFile(d, seektableFileName);
+    default:
+        return DECODER_ERROR_NOTSUPPORTED;
+    }
 }
 
 } // namespace orv::readers

@@ -1,7 +1,6 @@
 // The container readers behind the front end, reached by a switch on the file format. Each
 // operation acts on the reader of d->fileFormatType (RAW, WAV, AIF, MP3, AAC, MP4 or FLAC after
-// the front end has folded the aliases). The MP3 and AAC stream readers and the MP4 reader are
-// not part of this build: their files are refused at open with DECODER_ERROR_NOTSUPPORTED.
+// the front end has folded the aliases).
 #pragma once
 
 #include "codecs/decoder/decoder.h"
