@@ -39,7 +39,7 @@ songanalysis_section_head songanalysis_readSectionHead(FILE *fp) {
 
 bool songanalysis_sectionIs(const songanalysis_section_head &head, const char *name) {
     std::array<char, kNameBytes> padded{};
-    std::strncpy(padded.data(), name, padded.size());
+    for (size_t i = 0; i < padded.size() && name[i] != '\0'; ++i) padded[i] = name[i];
     return std::memcmp(head.name, padded.data(), kNameBytes) == 0;
 }
 
