@@ -5,6 +5,7 @@
 
 #include "songanalysis/songanalysis_handle.h"
 #include "songanalysis/songanalysis_waveform.h"
+#include "support/tempdir.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -81,6 +82,16 @@ TEST_F(Analysis, ThreeMinutesOfDrumsAt120Bpm) {
         s32 highest = 0;
         for (u32 i = 0; i < count; ++i) highest = std::max<s32>(highest, points[i].xp);
         EXPECT_GE(highest, 100);
+
+        // The waveform file holds a point every 5 ms, the profile 420 points of music.
+        const std::span<const songanalysis_wfv_struct> all(points, count);
+        orvtest::TempDir dir;
+        const std::string wfv = dir.file("song.wfv");
+        ASSERT_EQ(songanalysis_writeWaveformFile(all, wfv.c_str(), 5, 127, 420), SONGANALYSIS_ERROR_NOERROR);
+        EXPECT_NEAR((orvtest::readFileBytes(wfv).size() - 12) / 8.0, 36000.0, 10.0);
+        std::vector<songanalysis_wfv_struct> profile(420);
+        ASSERT_EQ(songanalysis_makeProfile(all, 420, 127, profile), 420u);
+        for (u32 i = c.firstBeat > 1.0 ? 5 : 0; i < 418; ++i) ASSERT_GT(profile[i].xp, 0) << i;
 
         // Every final beat is found at its own position.
         std::vector<u32> ms(beats);
