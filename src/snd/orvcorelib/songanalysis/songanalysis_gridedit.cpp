@@ -78,8 +78,13 @@ Shift findShift(const songanalysis_struct *sa, const songanalysis_grid &beats, u
     }
 }
 
+// Every entry, not only the first: a grid loaded from a file need not be ascending.
 bool staysInSong(const songanalysis_grid &grid, s64 diff) {
-    return grid.size() == 0 || s64{grid.frames[0]} + diff >= 0;
+    for (u32 i = 0; i < grid.size(); ++i) {
+        const s64 moved = s64{grid.frames[i]} + diff;
+        if (moved < 0 || moved > s64{0xFFFFFFFF}) return false;
+    }
+    return true;
 }
 
 void shiftGrid(const songanalysis_grid &grid, s64 diff) {
@@ -154,7 +159,7 @@ songanalysis_error songanalysis_alignBeats(songanalysis_struct *sa, u32 newBeatI
     if (beats.size() == 0) return SONGANALYSIS_ERROR_OUTOFRANGE;
     const Shift shift = findShift(sa, beats, newBeatInMs);
     if (shift.error != SONGANALYSIS_ERROR_NOERROR) return shift.error;
-    // Frames are unsigned: a grid moved before the song's start would wrap to its far end.
+    // Frames are unsigned: an entry moved before the song's start would wrap to its far end.
     if (!staysInSong(beats, shift.frames) || !staysInSong(downbeats, shift.frames)) {
         sa->dirty = wasDirty;
         return SONGANALYSIS_ERROR_OUTOFRANGE;
