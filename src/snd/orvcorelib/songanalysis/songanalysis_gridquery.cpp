@@ -48,14 +48,22 @@ Timeline timelineOf(const songanalysis_struct *sa, bool downbeats) {
     return t;
 }
 
-// The entry equal to the frame, else the one before it (-1 before the first).
+// The entry equal to the frame, else the one before it (-1 before the first), by a binary
+// search for the first entry not below the frame. Written out rather than std::lower_bound:
+// a grid loaded from a file need not be sorted, and the search must still stay inside it.
 s64 indexAtOrBefore(const Timeline &t, u32 frame) {
-    const u32 *first = t.grid.frames;
-    const u32 *last = first + t.count();
-    const u32 *it = std::lower_bound(first, last, frame);
-    const s64 i = it - first;
-    if (it != last && *it == frame) return i;
-    return i - 1;
+    s64 low = 0;
+    s64 high = t.count();
+    while (low < high) {
+        const s64 mid = low + (high - low) / 2;
+        if (t.grid.frames[mid] < frame) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    if (low < t.count() && t.grid.frames[low] == frame) return low;
+    return low - 1;
 }
 
 s32 indexOf(const Timeline &t, u32 position) {
