@@ -18,10 +18,10 @@ enum class songanalysis_use : s32 { closed, analysis, results };
 
 struct songanalysis_handle {
     s32 frameCount;                      // frames processed
-    fftr1dola_struct *fft;               // analysis only, made at the first analysis open
-    u32 fftSize;                         //
-    audio_t *fftBuffer;                  // 2 x fftSize samples, likewise
-    beattracker_struct *beatTracker;     // likewise
+    fftr1dola_struct *fft;               // made at the first analysis open, kept until destroy
+    u32 fftSize;                         // the FFT size chosen at creation
+    audio_t *fftBuffer;                  // 2 x fftSize samples, made with the FFT frame
+    beattracker_struct *beatTracker;     // made at the first analysis open with feature bit 1
     songanalysis_wfv_struct *wfvSamples; // in-memory points of an analysis
     FILE *wfvFile;                       // open waveform file of a loaded result
     s32 wfvCnt;                          // points filled
