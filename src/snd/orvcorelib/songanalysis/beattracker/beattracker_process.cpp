@@ -26,11 +26,22 @@ constexpr u32 kSilenceFrames = 400; // frames without a peak after which the age
 constexpr s32 kCommitStreak = 7;    // a leader's beats are final once it has led longer than this
 constexpr u32 kHistory = BEATTRACKER_AGENT_HISTORY;
 
-// The flux of the frame; a value the full ring refuses is remembered as a lost frame, so
+// The ring fills only while nothing examines it: when the tempo estimate has not accepted a
+// peak since the audio started (a short sound, then a long near-silence). A full ring would
+// refuse every later value for the rest of the song, and the autocorrelation would go on
+// adding the same stale products, so the music after it would get no beats. The oldest
+// value not yet examined gives way instead, and ring positions stay the song's frames.
+void makeRoomForFlux(const beattracker_struct *bt, circbuff_struct *flux) {
+    if (bt->audioStarted != 0 && circbuff_getNumberOfUnreadData(flux) >= static_cast<s32>(flux->uiSize) - 1)
+        flux->iRead += 1;
+}
+
+// The flux of the frame; a value the ring still refuses is remembered as a lost frame, so
 // that later peaks keep their song frames.
 void measureOnset(beattracker_struct *bt) {
     beattracker_internal *in = bt->private_;
     circbuff_struct *flux = in->circBuffSpectraFlux;
+    makeRoomForFlux(bt, flux);
     const s32 written = flux->iWrite;
     bt->specFlux = calculateSpectralFlux(bt->pInFFT, bt->iFFTLen, in->pFFTBuffer, flux, bt->iFrameCount,
                                          &bt->audioStarted, &bt->audioStartOffset);

@@ -2,6 +2,7 @@
 // and downbeats, and the offline finish that lays the final grid.
 #include "snd/orvcorelib/songanalysis/beattracker/pulse_song.h"
 
+#include "songanalysis/beattracker/beattracker_onset.h"
 #include "songanalysis/beattracker/beattracker_statics.h"
 
 #include <cmath>
@@ -183,19 +184,23 @@ TEST_F(Tracking, ReopenedTrackerStartsTheNextSongAfresh) {
 }
 
 // A click and then silence leave the tempo curve without a peak, so nothing examines the flux
-// ring: once it is full every further frame is counted as lost, and peak frames later in
-// the song account for them.
-TEST_F(Tracking, FullFluxRingCountsTheFramesItRefuses) {
+// ring. Once it is full, each new value displaces the oldest unexamined one: every frame
+// since the audio start is stored, none is lost, and the newest values are the latest frames.
+TEST_F(Tracking, FullFluxRingGivesWayToNewValues) {
     const PulseSong click = makePulseSong(120.0, 150.0, kFft, 1e9, true);
     auto bt = makeTracker(kFft);
     beattracker_open(bt.get(), 0, 0, 0, 0);
     runFrames(bt.get(), click, 0, click.frames);
     const circbuff_struct *ring = bt->private_->circBuffSpectraFlux;
     const s_FluxGaps &gaps = bt->private_->fluxGaps;
-    ASSERT_EQ(ring->iWrite - ring->iRead, static_cast<s32>(BEATTRACKER_FLUX_RING) - 1);
-    ASSERT_EQ(gaps.count, 1);
-    EXPECT_EQ(gaps.position[0], ring->iWrite);
-    EXPECT_EQ(gaps.framesLost[0], click.frames - static_cast<u32>(ring->iWrite));
+    ASSERT_GT(click.frames, BEATTRACKER_FLUX_RING + 100);
+    EXPECT_EQ(ring->iWrite - ring->iRead, static_cast<s32>(BEATTRACKER_FLUX_RING) - 1);
+    EXPECT_EQ(static_cast<u32>(ring->iWrite), click.frames - bt->audioStartOffset);
+    EXPECT_EQ(gaps.count, 0);
+    EXPECT_EQ(fluxGaps_framesLostBefore(&gaps, ring->iWrite), 0u);
+    float newest = -1.0f;
+    circbuff_readLatest(ring, &newest, 1);
+    EXPECT_EQ(newest, bt->specFlux);
     beattracker_close(bt.get());
 }
 
