@@ -32,10 +32,12 @@ struct Shift {
     s64 frames;
 };
 
+// The shift in whole frames, rounded to the nearest frame in both directions (adding 0.5 and
+// truncating toward zero would move a backward shift of 19.98 frames by only 19).
 s64 framesBetween(const songanalysis_struct *sa, u32 position, u32 beatMs) {
     const float ms = static_cast<float>(static_cast<s32>(position - beatMs));
-    return orv::truncSat32(
-        ms / 1000.0f * static_cast<float>(sa->inputSampleRate) / static_cast<float>(sa->frameSize) + 0.5f);
+    const float frames = ms / 1000.0f * static_cast<float>(sa->inputSampleRate) / static_cast<float>(sa->frameSize);
+    return frames >= 0.0f ? orv::truncSat32(frames + 0.5f) : -s64{orv::truncSat32(-frames + 0.5f)};
 }
 
 // The analysis frame of the song's end.

@@ -137,6 +137,8 @@ songanalysis_error surrounding(const Timeline &t, u32 position, u32 *previous, u
         const s64 i = indexOf(t, position);
         if (i >= 0 && i <= s64{t.count()} - 1) before = t.msAt(static_cast<u32>(i));
         if (i + 1 >= 0 && i + 1 <= s64{t.count()} - 1) after = t.msAt(static_cast<u32>(i + 1));
+        // Before the first entry there is no previous one, but the first entry is the next.
+        if (i < 0) after = t.msAt(0);
     }
     if (previous != nullptr) *previous = before;
     if (next != nullptr) *next = after;

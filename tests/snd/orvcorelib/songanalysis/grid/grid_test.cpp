@@ -139,6 +139,7 @@ TEST(GridQueries, PositionsOfFractionalBeats) {
     }
 }
 
+// Before the first beat there is no index and no previous beat; the first beat is the next.
 TEST(GridQueries, PositionBeforeTheFirstBeatHasNoIndex) {
     auto sa = gridRecord({10, 100, 200});
     const u32 position = ms(sa.get(), 5);
@@ -147,7 +148,7 @@ TEST(GridQueries, PositionBeforeTheFirstBeatHasNoIndex) {
     u32 previous = 1, next = 1;
     songanalysis_getSurroundingBeats(sa.get(), position, &previous, &next);
     EXPECT_EQ(previous, kNone);
-    EXPECT_EQ(next, kNone);
+    EXPECT_EQ(next, ms(sa.get(), 10));
 }
 
 // Two beats on one frame span nothing: the fraction is 0, never a division by zero.
@@ -364,8 +365,8 @@ TEST(GridEdits, AlignMovesBothGridsOntoThePosition) {
     };
     const Case cases[] = {
         {"forward to the nearest beat", 130, SONGANALYSIS_ERROR_NOERROR, 30},
-        // Whole frames of the ms difference, + 0.5 and truncated toward zero: -19.98 gives -19.
-        {"back to the nearest beat", 180, SONGANALYSIS_ERROR_NOERROR, -19},
+        // The ms difference rounded to the nearest frame in both directions: -19.98 gives -20.
+        {"back to the nearest beat", 180, SONGANALYSIS_ERROR_NOERROR, -20},
         {"already on a beat", 300, SONGANALYSIS_ERROR_NOERROR, 0},
         {"the last beat has no successor", 960, SONGANALYSIS_ERROR_OUTOFRANGE, 0},
         {"before the first beat", 50, SONGANALYSIS_ERROR_OUTOFRANGE, 0},
@@ -394,9 +395,9 @@ TEST(GridEdits, AlignNearTheSongsEndTakesTheNextBeat) {
     auto sa = gridRecord(beats, {100, 500}, 120.0f, lengthMs);
     EXPECT_EQ(songanalysis_alignBeats(sa.get(), ms(sa.get(), 130)), SONGANALYSIS_ERROR_NOERROR);
     std::vector<u32> expected = beats;
-    for (u32 &f : expected) f -= 69; // -69.98 frames, truncated toward zero
+    for (u32 &f : expected) f -= 70; // -69.98 frames, rounded to the nearest frame
     EXPECT_EQ(beatFrames(sa.get()), expected);
-    EXPECT_EQ(downbeatFrames(sa.get()), (std::vector<u32>{31, 431}));
+    EXPECT_EQ(downbeatFrames(sa.get()), (std::vector<u32>{30, 430}));
 }
 
 // Frames are unsigned: a shift that would take an entry before the song's start is refused

@@ -146,7 +146,7 @@ TEST(ProfileRead, FilesWithoutAUsableProfile) {
     none.section("version", Bytes{0, 5, 1, 3});
     none.section("gain", Bytes(16, 0));
     ResultFile cut = resultWithProfile(50);
-    cut.bytes.resize(cut.bytes.size() - 6 - 12 - 4 - 100); // inside the profile
+    cut.bytes.erase(cut.bytes.end() - (6 + 12 + 4 + 100), cut.bytes.end()); // inside the profile
     ResultFile hugeFirst;
     hugeFirst.section("version", Bytes{0, 5, 1, 3}, 0xFFFFFFF0u);
     hugeFirst.section("wfprof", profileBytes(3));
