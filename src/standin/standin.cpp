@@ -58,6 +58,7 @@ bool isSet(const char *value) {
 }
 
 void requestShutdown(const standin_module &module) {
+    if (module.behaviour.shutdown_delay_ms > 0) sys_sleep(module.behaviour.shutdown_delay_ms);
     standin_log("%s requests shutdown %d", module.name, module.behaviour.shutdown_id);
     broadcastNamed(mShutdownReq, static_cast<u16>(module.behaviour.shutdown_id));
 }
@@ -156,6 +157,8 @@ void standin_read_behaviour(standin_module &module) {
     const long id = standin_number(module, "SHUTDOWN_ID", -1);
     b.shutdown_id = id >= 0 && id <= 0xFFFF ? static_cast<int>(id) : -1;
     b.shutdown_early = isSet(standin_env(module, "SHUTDOWN_EARLY"));
+    const long shutdownDelay = standin_number(module, "SHUTDOWN_DELAY_MS", 0);
+    b.shutdown_delay_ms = shutdownDelay > 0 ? static_cast<u32>(shutdownDelay) : 0;
 }
 
 void standin_log(const char *fmt, ...) {

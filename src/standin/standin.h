@@ -11,6 +11,8 @@
 //                        with id n
 //   SHUTDOWN_EARLY=1     the request goes out as soon as the module has announced itself,
 //                        while the start-up still runs
+//   SHUTDOWN_DELAY_MS=n  the request goes out n ms later than it would, so that threads that
+//                        start after the modules (the hot-plug listener) have run
 // A stand-in told to fail its init waits (up to 5 s) until the modules started before it have
 // announced themselves, so that the failure always meets the same state.
 // DECKHOST_STANDIN_LOG names a file that gets one line per init and destroy call and per
@@ -30,6 +32,7 @@ struct standin_behaviour {
     u32 announce_delay_ms = 0;
     int shutdown_id = -1; // none
     bool shutdown_early = false;
+    u32 shutdown_delay_ms = 0;
 };
 
 struct standin_module {

@@ -351,8 +351,10 @@ case_start_order() {
     local tree=$work/tree
     make_tree "$tree"
     # The delays make a start-up that does not wait for the ready bits show in the order.
+    # The shutdown request waits long enough for the hot-plug listener to report, even on a
+    # loaded machine.
     run "$tree" order DECKHOST_STANDIN_DB_ANNOUNCE_DELAY_MS=300 DECKHOST_STANDIN_LCD_ANNOUNCE_DELAY_MS=300 \
-        DECKHOST_STANDIN_LCD_SHUTDOWN_ID=0 -- -v -m
+        DECKHOST_STANDIN_LCD_SHUTDOWN_ID=0 DECKHOST_STANDIN_LCD_SHUTDOWN_DELAY_MS=2000 -- -v -m
     expect_rc 0 "start-up" "$tree/order"
     local expected calls
     expected=$(printf '%s\n' db_init "db ready" lcd_init snd_init ply_init "lcd ready" db_demo_content_init \
