@@ -287,8 +287,10 @@ def paths(song, folder):
     stem = os.path.join(folder, "%s-%s" % (song.name, song.key()))
     if song.encoding == "wav" and song.tempo_factor == 1.0:
         audio = os.path.join(folder, "base-%g-%s.wav" % (song.bpm, song.key()))
-        return audio, audio, stem + ".json"
-    return stem + "." + song.encoding, stem + ".peer.wav", stem + ".json"
+    else:
+        audio = stem + "." + song.encoding
+    peer_wav = audio if song.encoding == "wav" else stem + ".peer.wav"
+    return audio, peer_wav, stem + ".json"
 
 
 def _atomic(make, path):
