@@ -257,14 +257,14 @@ def walk_sections(data):
 
 
 def parse_result(data, report):
-    if len(data) < SECTION_HEAD_SIZE:
-        raise Malformed("%d bytes: too short for a section head" % len(data))
-    warn = report["warnings"].append
-    problems = report["errors"]
     report.update(version=None, rawdata=None, bpm=None, nbeats=None, ndbeats=None, beats=[],
                   downbeats=[], gain=None, audio_crc=None, seek_crc=None, waveform_crc=None,
                   fixbpm=None, wfprof_points=None, comment=None, fname=None, isfinal=None,
                   audiost=None, audioen=None, musicst=None, lenms=None, sections=[])
+    if len(data) < SECTION_HEAD_SIZE:
+        raise Malformed("%d bytes: too short for a section head" % len(data))
+    warn = report["warnings"].append
+    problems = report["errors"]
     seen = []
     values = {}
     # The section walk is recorded before any value is judged, so that a walk that ends
@@ -391,12 +391,13 @@ def parse_waveform(data, report):
         if report["resolution_ms"] <= 0:
             raise Malformed("header record gives %d ms per point" % report["resolution_ms"])
     body = len(data) - report["header_size"]
+    report["points"] = body // POINT_SIZE
     stray = body % POINT_SIZE
     if stray not in (0, SEAL_SIZE):
-        raise Malformed("%d byte(s) after the last whole point" % stray)
+        raise Malformed("%d byte(s) after the last whole point, where only a 4-byte checksum belongs"
+                        % stray)
     if stray == 0:
         report["warnings"].append("no checksum after the last point")
-    report["points"] = body // POINT_SIZE
     start = report["header_size"]
     bad_padding = negative_troughs = 0
     for offset in range(start, start + report["points"] * POINT_SIZE, POINT_SIZE):
@@ -416,11 +417,11 @@ SEEK_HEAD_FIELDS = (("magic", "I"), ("first_frame_offset", "i"), ("num_audio_fra
 
 
 def parse_seektable(data, report):
+    report.update(trunks=0, trunk_blocks=[], blocks=0, stored_frames=0, end_offset=None)
     if len(data) < SEEK_HEAD_SIZE:
         raise Malformed("%d bytes: too short for the %d-byte header" % (len(data), SEEK_HEAD_SIZE))
     head = struct.unpack_from("<" + "".join(c for _, c in SEEK_HEAD_FIELDS), data, 0)
     report.update(zip((n for n, _ in SEEK_HEAD_FIELDS), head))
-    report.update(trunks=0, trunk_blocks=[], blocks=0, stored_frames=0, end_offset=None)
     warn = report["warnings"].append
     if report["magic"] != SEEK_MAGIC:
         raise Malformed("magic %s is not %s" % (hex32(report["magic"]), hex32(SEEK_MAGIC)))
@@ -435,7 +436,8 @@ def parse_seektable(data, report):
     body = len(data) - SEEK_HEAD_SIZE
     stray = body % SEEK_TRUNK_SIZE
     if stray not in (0, SEAL_SIZE):
-        raise Malformed("%d byte(s) after the last whole trunk" % stray)
+        raise Malformed("%d byte(s) after the last whole trunk, where only a 4-byte checksum belongs"
+                        % stray)
     if stray == 0:
         warn("no checksum after the last trunk")
     report["trunks"] = body // SEEK_TRUNK_SIZE
@@ -686,6 +688,22 @@ def build_parser():
     return parser
 
 
+def handle_file(path, args, out, err):
+    """Reads, reports and judges one file: (failed, the JSON object for it)."""
+    report = crc_report(path) if args.crc else examine(path)
+    for message in report["errors"]:
+        print("anafiles.py: %s: %s" % (path, message), file=err)
+    for message in report.get("warnings", []):
+        print("anafiles.py: %s: warning: %s" % (path, message), file=err)
+    if args.crc:
+        if not args.json and not report["errors"]:
+            print_crc(report, out)
+        return bool(report["errors"]), report
+    if not args.json:
+        print_report(report, out)
+    return failed(report, args.strict), json_report(report)
+
+
 def main(argv=None, out=None, err=None):
     out = out or sys.stdout
     err = err or sys.stderr
@@ -701,24 +719,12 @@ def main(argv=None, out=None, err=None):
     reports = []
     for path in args.files:
         try:
-            report = crc_report(path) if args.crc else examine(path)
+            bad, item = handle_file(path, args, out, err)
         except Exception as fault:  # a fault of this tool, not of the file: say so plainly
-            report = {"path": path, "kind": None, "size": None, "seal_ok": False, "errors":
-                      ["internal error while reading: %s: %s" % (type(fault).__name__, fault)],
-                      "warnings": []}
-        for message in report["errors"]:
-            print("anafiles.py: %s: %s" % (path, message), file=err)
-        for message in report.get("warnings", []):
-            print("anafiles.py: %s: warning: %s" % (path, message), file=err)
-        if args.crc:
-            status |= bool(report["errors"])
-            if not args.json and not report["errors"]:
-                print_crc(report, out)
-        else:
-            status |= failed(report, args.strict)
-            if not args.json:
-                print_report(report, out)
-        reports.append(report if args.crc else json_report(report))
+            print("anafiles.py: %s: internal error: %s: %s" % (path, type(fault).__name__, fault), file=err)
+            bad, item = True, {"path": path, "errors": ["internal error"]}
+        status |= bad
+        reports.append(item)
     if args.json:
         dump_json(reports, out)
     return 1 if status else 0
