@@ -26,7 +26,6 @@ import signal
 import struct
 import sys
 
-ANALYSIS_VERSION = 0x03010500
 VERSION_MIN, VERSION_MAX = 0x03010000, 0x0301FFFF  # what the unit reads without a warning
 SEEK_MAGIC = 0x02000500
 SEEK_HEAD_SIZE = 24
@@ -664,7 +663,8 @@ def print_crc(report, out):
     print("%s: %d bytes" % (report["path"], report["size"]), file=out)
     print("  whole file (as songcs records it):          %s" % hex32(report["whole"]), file=out)
     print("  sealed form (as sekcs/wfvcs record it):     %s" % hex32(report["sealed"]), file=out)
-    stored = "none (shorter than 4 bytes)" if report["stored_last4"] is None else hex32(report["stored_last4"])
+    stored = report["stored_last4"]
+    stored = "none (shorter than 4 bytes)" if stored is None else hex32(stored)
     print("  last 4 bytes (the seal of a sealed file):   %s" % stored, file=out)
 
 

@@ -424,8 +424,8 @@ class DamagedFileTest(ToolCase):
     def test_corruptions(self):
         good_sar, good_wfv, good_sek = result_file(), waveform_file(), seek_file()
         middle_trunk = [SEEK_BLOCKS[:127], SEEK_BLOCKS[127:]]
-        broken_chain = [SEEK_BLOCKS[:50] + [(SEEK_BLOCKS[50][0] + 1, SEEK_BLOCKS[50][1])] + SEEK_BLOCKS[51:128],
-                        SEEK_BLOCKS[128:]]
+        moved = (SEEK_BLOCKS[50][0] + 1, SEEK_BLOCKS[50][1])
+        broken_chain = [SEEK_BLOCKS[:50] + [moved] + SEEK_BLOCKS[51:128], SEEK_BLOCKS[128:]]
         cases = [  # label, name, data, message on stderr ("" when the seal alone tells)
             ("result: flipped data byte", "a.sar", flip(good_sar, 200), "seal"),
             ("result: flipped seal byte", "a.sar", flip(good_sar, len(good_sar) - 1), "seal"),
@@ -438,7 +438,8 @@ class DamagedFileTest(ToolCase):
             ("result: size just past the seal", "a.sar",
              seal(with_section_size(good_sar[:-4], 19, 6)), "stray byte"),
             ("result: first section not version", "a.sar",
-             result_file([("rawdata", record())] + result_sections()[1:]), "first section must be \"version\""),
+             result_file([("rawdata", record())] + result_sections()[1:]),
+             "first section must be \"version\""),
             ("result: short record", "a.sar",
              result_file([result_sections()[0], ("rawdata", record()[:100])] + result_sections()[2:]),
              "second section must be \"rawdata\""),
