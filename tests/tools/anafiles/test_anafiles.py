@@ -20,9 +20,9 @@ import zlib
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 TOOL = os.path.join(ROOT, "tools", "anafiles", "anafiles.py")
 
-_spec = importlib.util.spec_from_file_location("anafiles", TOOL)
-anafiles = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(anafiles)
+_module_info = importlib.util.spec_from_file_location("anafiles", TOOL)
+anafiles = importlib.util.module_from_spec(_module_info)
+_module_info.loader.exec_module(anafiles)
 
 
 # ---------------------------------------------------------------------------------------
