@@ -4,14 +4,12 @@
 #include "songanalysis/songanalysis_driver.h"
 
 #include "orvsys/orvconfig.h"
+#include "orvsys/orvfixed.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
-#include <new>
 
 namespace {
 
@@ -61,11 +59,11 @@ SeekPass buildSeekTable(const char *audioFileName, const char *seekFileName, u32
         std::printf("\n *** building seek table skipped***\n");
     } else {
         std::printf("\n *** building seek table ***\n");
-        std::unique_ptr<s16[]> scratch(new (std::nothrow) s16[size_t{2} * blockFrames]);
-        if (scratch == nullptr) return {SONGANALYSIS_ERROR_OUTOFMEMORY, 0};
+        // The pass delivers no samples; the room is what a block could hold all the same.
+        std::array<s16, size_t{2} * kDecoderMaxFrameSize> scratch;
         for (u32 blocks = 1;; ++blocks) {
             s32 frames = static_cast<s32>(blockFrames);
-            if (decoder_getSample(d.get(), scratch.get(), &frames) != DECODER_ERROR_NOERROR) break;
+            if (decoder_getSample(d.get(), scratch.data(), &frames) != DECODER_ERROR_NOERROR) break;
             if (blocks % kSeekPassBlocksPerDot == 0) std::printf(".");
             if (quitRequested(quit)) break;
         }
@@ -74,9 +72,7 @@ SeekPass buildSeekTable(const char *audioFileName, const char *seekFileName, u32
 }
 
 s32 bitRateOf(const decoder_struct *d) {
-    if (!(d->averageBitRate > 0.0f)) return d->bitRate;
-    constexpr float kLargest = 2147483520.0f; // the largest float below 2^31
-    return static_cast<s32>(std::min(d->averageBitRate, kLargest));
+    return d->averageBitRate > 0.0f ? orv::truncSat32(d->averageBitRate) : d->bitRate;
 }
 
 void finishSong(songanalysis_struct *sa, const decoder_struct *d,
