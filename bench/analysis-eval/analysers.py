@@ -8,17 +8,19 @@ A peer that is not installed is reported as missing; it never stops the run.
 import dataclasses
 import glob
 import hashlib
+import json
 import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import threading
 
 import metrics
-import sarfile
 
 TIMEOUT_S = 600
+ANAFILES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "anafiles", "anafiles.py")
 
 
 @dataclasses.dataclass
@@ -128,23 +130,41 @@ class OurProgram(Analyser):
     def run(self, files, scratch):
         with open(files.audio, "rb") as f:
             song_id = hashlib.md5(f.read()).hexdigest()
-        root = tempfile.mkdtemp(prefix="root-", dir=scratch)
+        root = os.path.abspath(tempfile.mkdtemp(prefix="root-", dir=scratch))
         try:
             run = _measure([_private_ipc() + [self.path, os.path.abspath(files.audio), root, song_id, "-p4"]])
             outcome = Outcome(cpu_s=run.cpu_s, peak_kb=run.peak_kb, error=_failure(run))
             sar = os.path.join(root, "Quilo4_Database", "analysis", song_id[:2], song_id[2:] + ".sar")
+            outcome.beats, outcome.downbeats = [], []
             if not os.path.exists(sar):
                 outcome.error = outcome.error or "no result file"
-                outcome.beats, outcome.downbeats = [], []
                 return outcome
-            try:
-                outcome.bpm, outcome.beats, outcome.downbeats = sarfile.read_grid(sar)
-            except (ValueError, KeyError) as e:
-                outcome.error = outcome.error or "unreadable result file: %s" % e
-                outcome.beats, outcome.downbeats = [], []
+            bpm, beats, downbeats, problem = read_result(sar)
+            outcome.bpm = bpm
+            outcome.beats = [ms / 1000.0 for ms in beats]
+            outcome.downbeats = [ms / 1000.0 for ms in downbeats]
+            outcome.error = outcome.error or problem
             return outcome
         finally:
             shutil.rmtree(root, ignore_errors=True)
+
+
+def read_result(path):
+    """Tempo, beat and downbeat positions (ms) of a result file, and what is wrong with it ("" when
+    it reads cleanly and its seal holds), through the project's own reader of analysis files."""
+    run = subprocess.run([sys.executable, ANAFILES, "--json", path], stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, text=True)
+    try:
+        report = json.loads(run.stdout)
+    except ValueError:
+        return None, [], [], "unreadable result file: %s" % run.stderr.strip()
+    bpm = report.get("bpm")
+    bpm = float(bpm) if isinstance(bpm, (int, float)) else None
+    problems = list(report.get("errors", []))
+    if not report.get("seal_ok", False):
+        problems.append("bad seal")
+    problem = ("result file: " + "; ".join(problems)) if problems else ""
+    return bpm, report.get("beats") or [], report.get("downbeats") or [], problem
 
 
 _ipc_prefix = None

@@ -47,7 +47,9 @@ def parse_args(argv):
     parser.add_argument("--gate", action="store_true", help="fail when our programs miss the thresholds")
     parser.add_argument("--no-peers", action="store_true", help="run only our programs")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
-    return parser.parse_args(argv)
+    args = parser.parse_args(argv)
+    args.work = os.path.abspath(args.work)
+    return args
 
 
 def chosen_songs(args):
