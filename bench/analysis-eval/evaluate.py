@@ -3,7 +3,7 @@
 
 Makes the test songs (cached in the work folder), runs trackscan, trackscan-desktop and the public
 analysers on each in parallel, and writes per-song and per-analyser figures as Markdown and CSV
-(results.md, results.csv, totals.csv in the output folder). The Markdown is printed as well.
+(results.md, results.csv, totals.csv in the output folder, and summary.md, the short table for the README). The Markdown is printed as well.
 
     bench/analysis-eval/evaluate.py [--build build/release] [--work DIR] [--out DIR] [--set all|gate]
                                     [--gate] [--no-peers] [--only REGEX] [--jobs N]
@@ -109,7 +109,7 @@ def main(argv):
     out = args.out or os.path.join(args.work, "results")
     os.makedirs(out, exist_ok=True)
     text = report.markdown(rows, totals)
-    report.write(out, rows, totals, text)
+    report.write(out, rows, totals, text, report.summary(totals, len(files), sum(f.minutes for f in files)))
     print(text)
     print("tables written to %s" % out)
 

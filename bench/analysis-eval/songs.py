@@ -225,7 +225,7 @@ def _pad(song, buffer):
 
 
 def _mix(song):
-    total = round(song.lead_s * RATE) + round(bar_count(song) * 4 * 60.0 * RATE / song.bpm) + round(TAIL_S * RATE)
+    total = round(expected_seconds(song) * RATE)
     buffer = array.array("f", bytes(4 * total))
     sounds = {name: _sox_sound(args) for name, args in SOUNDS.items()}
     _drums(song, buffer, sounds)
@@ -293,14 +293,39 @@ def paths(song, folder):
     return audio, peer_wav, stem + ".json"
 
 
-def _atomic(make, path):
-    """Runs make(temporary path) and moves the result into place, so a crash leaves no half song."""
-    if os.path.exists(path):
+def _duration(path):
+    """Length in seconds as ffprobe reads it (every format here), or 0 when it cannot tell."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    try:
+        return float(result.stdout.strip())
+    except ValueError:
+        return 0.0
+
+
+def expected_seconds(song):
+    """Length of the song's audio: lead, whole bars, the tail for decays, scaled by any stretch."""
+    samples = round(song.lead_s * RATE) + round(bar_count(song) * 4 * 60.0 * RATE / song.bpm) + round(TAIL_S * RATE)
+    return samples / RATE / song.tempo_factor
+
+
+def _whole(path, seconds):
+    # Encoders add a few ms of padding; a file cut short (an interrupted tool can still leave a
+    # header behind) is off by far more.
+    return os.path.exists(path) and abs(_duration(path) - seconds) < 0.5
+
+
+def _atomic(make, path, seconds):
+    """Runs make(temporary path), checks the result's length and moves it into place, so that an
+    interrupted run leaves no half song in the cache. A cached file of the wrong length is made anew."""
+    if _whole(path, seconds):
         return
     base, ext = os.path.splitext(path)
     temp = "%s.part%d%s" % (base, os.getpid(), ext)
     try:
         make(temp)
+        if not _whole(temp, seconds):
+            raise RuntimeError("%s: %.3f s instead of %.3f s" % (path, _duration(temp), seconds))
         os.replace(temp, path)
     finally:
         if os.path.exists(temp):
@@ -313,17 +338,16 @@ def make(song, folder):
     audio, peer_wav, truth_path = paths(song, folder)
     base = song.base()
     base_audio = paths(base, folder)[0]
-    _atomic(lambda p: _write_base(base, p), base_audio)
+    _atomic(lambda p: _write_base(base, p), base_audio, expected_seconds(base))
     wav = base_audio
+    seconds = expected_seconds(song)
     if song.tempo_factor != 1.0:
         wav = paths(dataclasses.replace(song, encoding="wav"), folder)[0]
-        _atomic(lambda p: _stretch(song, base_audio, p), wav)
+        _atomic(lambda p: _stretch(song, base_audio, p), wav, seconds)
     if song.encoding != "wav":
-        _atomic(lambda p: _encode(song, wav, p), audio)
-        _atomic(lambda p: _decode_for_peers(audio, p), peer_wav)
+        _atomic(lambda p: _encode(song, wav, p), audio, seconds)
+        _atomic(lambda p: _decode_for_peers(audio, p), peer_wav, seconds)
     facts = truth(song)
     with open(truth_path, "w") as out:
         json.dump({"song": dataclasses.asdict(song), **facts}, out)
-    minutes = float(subprocess.run(["soxi", "-D", peer_wav], check=True, stdout=subprocess.PIPE,
-                                   text=True).stdout) / 60.0
-    return SongFiles(song, audio, peer_wav, facts, minutes)
+    return SongFiles(song, audio, peer_wav, facts, _duration(peer_wav) / 60.0)
