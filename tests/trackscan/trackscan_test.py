@@ -1,0 +1,349 @@
+#!/usr/bin/env python3
+"""Runs the built analysis programs from outside and checks what a launcher sees: exit
+statuses, printed text, the analysis files left on the drive and the record posted on the
+analysis queue.
+
+    trackscan_test.py GROUP --trackscan PATH --desktop PATH --mqtool PATH --source DIR
+
+GROUP is one of: switches, refusals, analysis, queue. The analysis and queue groups use the
+system-wide queue "/bak_analysis" and must not run beside anything else that does.
+"""
+
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+QUEUE = "/bak_analysis"
+RECORD_SIZE = 112
+SONG_ID = "0123456789abcdef0123456789abcdef"
+
+SHORT_USAGE = (b"usage: trackscan audioFileName rootFolder songId\n"
+               b"             or\n"
+               b"       trackscan --help\n")
+HELP = (b"usage: trackscan audioFileName rootFolder songId\n"
+        b"             or\n"
+        b"       trackscan --version\n"
+        b"             or\n"
+        b"       trackscan --error-code\n"
+        b"             or\n"
+        b"       trackscan --help\n"
+        b"\n\n"
+        b"example: trackscan \"e:\\audio.mp3\" \"e:\" \"FE66E7B1E7D1C4B8AAA2FD5BB8B71A39\"\n"
+        b"\n\n")
+ERROR_CODES = (b"\nError Code\n"
+               b"  84 - SONGANALYSIS_ERROR_OUTOFRANGE\n"
+               b"  82 - SONGANALYSIS_ERROR_NOTSUPPORTED_NUMCHANS\n"
+               b"  81 - SONGANALYSIS_ERROR_NOTSUPPORTED_BITRATE\n"
+               b"  80 - SONGANALYSIS_ERROR_NOTSUPPORTED_SAMPLERATE\n"
+               b"  79 - SONGANALYSIS_ERROR_NOTSUPPORTED_FILEFORMAT\n"
+               b"  78 - SONGANALYSIS_ERROR_NOTSUPPORTED_CODECS\n"
+               b"  77 - SONGANALYSIS_ERROR_FILECORRUPTED\n"
+               b"  76 - SONGANALYSIS_ERROR_FILEFORMAT\n"
+               b"  75 - SONGANALYSIS_ERROR_INCOMPATIBLEVERSION\n"
+               b"  74 - SONGANALYSIS_ERROR_FILEERROR\n"
+               b"  69 - SONGANALYSIS_ERROR_MODE\n"
+               b"  68 - SONGANALYSIS_ERROR_NOTSUPPORTED\n"
+               b"  67 - SONGANALYSIS_ERROR_OUTOFMEMORY\n"
+               b"  66 - SONGANALYSIS_ERROR_ALREADYOPENED\n"
+               b"  65 - SONGANALYSIS_ERROR_NOTOPENED\n")
+
+
+class Checker:
+    """Collects failed checks so that one run reports all of them."""
+
+    def __init__(self):
+        self.failures = []
+
+    def expect(self, ok, what):
+        if not ok:
+            self.failures.append(what)
+            print("FAIL: " + what, flush=True)
+        return ok
+
+    def equal(self, got, want, what):
+        return self.expect(got == want, f"{what}: got {got!r}, want {want!r}")
+
+
+def run(program, *args, timeout=900):
+    return subprocess.run([program, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+
+
+def show(proc):
+    return f"(status {proc.returncode}, stdout {proc.stdout[-400:]!r}, stderr {proc.stderr[-400:]!r})"
+
+
+class Queue:
+    """The analysis queue, made as deckhost makes it, through the queue tool."""
+
+    def __init__(self, tool):
+        self.tool = tool
+
+    def _call(self, *args):
+        proc = subprocess.run([self.tool, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+        if proc.returncode != 0:
+            raise RuntimeError(f"mqtool {' '.join(args)}: {proc.stderr.decode(errors='replace')}")
+        return proc.stdout
+
+    def create(self, msgsize=RECORD_SIZE):
+        self._call("create", QUEUE, "2", str(msgsize))
+
+    def fill(self, count):
+        self._call("fill", QUEUE, str(count))
+
+    def drain(self):
+        return self._call("drain", QUEUE)
+
+    def remove(self):
+        self._call("unlink", QUEUE)
+
+
+# ---------------------------------------------------------------------------------------------
+# Result files
+
+
+def sealed(data):
+    """True when the file ends with the CRC-32 of everything before it followed by four zeros."""
+    if len(data) < 4:
+        return False
+    return struct.unpack("<I", data[-4:])[0] == zlib.crc32(data[:-4] + b"\0\0\0\0")
+
+
+def sections(data):
+    """The sections of a result file (name -> data), in order, up to its seal."""
+    found = {}
+    pos = 0
+    end = len(data) - 4
+    while pos + 12 <= end:
+        name = data[pos:pos + 8].rstrip(b"\0").decode("ascii", errors="replace")
+        size = struct.unpack("<I", data[pos + 8:pos + 12])[0]
+        if size == 0:
+            break
+        found[name] = data[pos + 12:pos + 12 + size]
+        pos += 12 + size
+    return found
+
+
+def analysis_files(root, product, song_id=SONG_ID):
+    stem = os.path.join(root, f"Quilo{product}_Database", "analysis", song_id[:2], song_id[2:])
+    return {ext: stem + "." + ext for ext in ("sar", "sek", "wfv")}
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def u32(data):
+    return struct.unpack("<I", data[:4])[0]
+
+
+def f32(data):
+    return struct.unpack("<f", data[:4])[0]
+
+
+def check_result_files(c, label, files, audio, options):
+    """The analysis files of one finished run. Returns the result file's sections."""
+    for ext in ("sar", "wfv"):
+        if not c.expect(os.path.isfile(files[ext]), f"{label}: {files[ext]} written"):
+            return {}
+    sar = read(files["sar"])
+    wfv = read(files["wfv"])
+    c.expect(sealed(sar), f"{label}: the result file is sealed")
+    c.expect(sealed(wfv), f"{label}: the waveform file is sealed")
+    found = sections(sar)
+    c.equal(u32(found.get("version", b"\0" * 4)), 0x03010500, f"{label}: result file version")
+    c.equal(len(found.get("rawdata", b"")), RECORD_SIZE, f"{label}: stored record size")
+    if "rawdata" in found:
+        c.equal(u32(found["rawdata"][108:]), 0, f"{label}: stored record's private slot")
+    bpm = f32(found["bpm"]) if "bpm" in found else float("nan")
+    c.expect(abs(bpm - 120.0) <= 0.05, f"{label}: tempo {bpm} is 120 +- 0.05")
+    c.equal(u32(found.get("songcs", b"\xff" * 4)), zlib.crc32(read(audio)), f"{label}: songcs is the audio file's CRC")
+    c.equal(u32(found.get("wfvcs", b"\0" * 4)), u32(wfv[-4:]), f"{label}: wfvcs is the waveform file's seal")
+    # A natively seekable format needs no seek table; any seek-table file there is must be the one recorded.
+    if os.path.isfile(files["sek"]):
+        sek = read(files["sek"])
+        c.expect(sealed(sek), f"{label}: the seek-table file is sealed")
+        c.equal(u32(found.get("sekcs", b"\0" * 4)), u32(sek[-4:]), f"{label}: sekcs is the seek-table file's seal")
+    else:
+        c.equal(u32(found.get("sekcs", b"\xff" * 4)), 0xFFFFFFFF, f"{label}: sekcs without a seek-table file")
+    comment = found.get("comment", b"").rstrip(b"\0")
+    c.expect(comment.endswith(b"options =" + options.encode()),
+             f"{label}: the comment ends with the option text {options!r}: {comment!r}")
+    return found
+
+
+def make_song(source, path, seconds):
+    subprocess.run([os.path.join(source, "scripts", "sample_song"), path, str(seconds)], check=True,
+                   stderr=subprocess.DEVNULL, timeout=300)
+
+
+# ---------------------------------------------------------------------------------------------
+# Groups
+
+
+def group_switches(c, a, work):
+    cases = [
+        # arguments, status, standard output, standard error
+        (["--version"], 0, b"03010500", b""),
+        (["--version", "extra"], 0, b"03010500", b""),
+        (["--supports-hash"], 0, b"2\n", b""),
+        (["--error-code"], 0, ERROR_CODES, b""),
+        (["--sizeof"], 0, b"size of wfv = 8, size of sa = 112\n", b""),
+        (["--help"], 0, HELP, b""),
+        (["--Version"], 1, b"", SHORT_USAGE),
+        (["nothing", "else"], 1, b"", SHORT_USAGE),
+        ([], 1, b"", SHORT_USAGE),
+    ]
+    c.equal(len(HELP), 256, "long usage length")
+    c.equal(len(SHORT_USAGE), 89, "short usage length")
+    for program in (a.trackscan, a.desktop):
+        name = os.path.basename(program)
+        for args, status, out, err in cases:
+            proc = run(program, *args)
+            label = f"{name} {' '.join(args)}"
+            c.equal(proc.returncode, status, f"{label}: status")
+            c.equal(proc.stdout, out, f"{label}: standard output")
+            c.equal(proc.stderr, err, f"{label}: standard error")
+        proc = run(program, "--buildtime")
+        text = proc.stdout.decode()
+        date, _, time = text.partition("-")
+        c.expect(proc.returncode == 0 and len(date) == 8 and date.isdigit() and time.isdigit(),
+                 f"{name} --buildtime: {text!r}")
+
+
+def group_refusals(c, a, work):
+    song = os.path.join(work, "song.wav")
+    make_song(a.source, song, 2)
+    ogg = os.path.join(work, "song.ogg")
+    with open(ogg, "wb") as f:
+        f.write(read(song))
+    missing = os.path.join(work, "missing.wav")
+    root = os.path.join(work, "drive")
+    cases = [
+        # label, arguments, status, a text standard output holds, standard error (None: not checked),
+        # whether the analysis folder may exist afterwards
+        ("relative root", [song, "drive", SONG_ID, "-p4"], 1, b"", b"Please use absolute path\n", False),
+        ("relative audio file", ["song.wav", root, SONG_ID, "-p4"], 1, b"", b"Please use absolute path\n", False),
+        ("invalid product before the paths", ["song.wav", "drive", SONG_ID, "-p6"], 0,
+         b"invalid product 6, use -p4 or -p8\n", b"", False),
+        ("short song id", [song, root, "ab", "-p4"], 1, b"", SHORT_USAGE, False),
+        ("song id with a folder", [song, root, "ab/../../../x", "-p4"], 1, b"", SHORT_USAGE, False),
+        ("song id naming the parent folder", [song, root, "..cdef", "-p4"], 1, b"", SHORT_USAGE, False),
+        ("missing audio file", [missing, root, SONG_ID, "-p4"], 74, b"(err = 74;", None, True),
+        ("unsupported format", [ogg, root, SONG_ID, "-p4"], 76, b"(err = 76;", None, True),
+    ]
+    for program in (a.trackscan, a.desktop):
+        name = os.path.basename(program)
+        os.mkdir(root)
+        for label, args, status, out, err, folder in cases:
+            proc = run(program, *args, timeout=120)
+            what = f"{name}, {label}"
+            c.equal(proc.returncode, status, f"{what}: status {show(proc)}")
+            c.expect(out in proc.stdout, f"{what}: standard output holds {out!r}: {proc.stdout!r}")
+            if err is not None:
+                c.equal(proc.stderr, err, f"{what}: standard error")
+            if not folder:
+                c.expect(not os.listdir(root), f"{what}: nothing made under the root: {os.listdir(root)}")
+        c.expect(not os.path.exists(analysis_files(root, 4)["sar"]), f"{name}: no result file after failed runs")
+        shutil.rmtree(root)
+
+
+def group_analysis(c, a, work):
+    """The launcher's own call on a three-minute song, on both programs, with the queue there."""
+    song = os.path.join(work, "song.wav")
+    make_song(a.source, song, 180)
+    queue = Queue(a.mqtool)
+    try:
+        for program, posts in ((a.trackscan, True), (a.desktop, False)):
+            name = os.path.basename(program)
+            root = os.path.join(work, name)
+            os.mkdir(root)
+            queue.create()
+            proc = run(program, song, root, SONG_ID, "-g0", "-p4")
+            if not c.equal(proc.returncode, 0, f"{name}: status {show(proc)}"):
+                continue
+            c.expect(f"Starting analysis of '{song}' (songid={SONG_ID})\n".encode() in proc.stdout,
+                     f"{name}: start line")
+            c.expect(f"Analysis of '{song}' completed (err = 0; CPU time used = ".encode() in proc.stdout,
+                     f"{name}: completion line")
+            found = check_result_files(c, name, analysis_files(root, 4), song, " -g0 -p4")
+            posted = queue.drain()
+            if not posts:
+                c.equal(len(posted), 0, f"{name}: bytes posted on the queue")
+                continue
+            if not c.equal(len(posted), RECORD_SIZE, f"{name}: one record posted"):
+                continue
+            c.equal(u32(posted[108:]), 0, f"{name}: posted record's private slot")
+            if "bpm" in found:
+                c.equal(posted[56:60], found["bpm"], f"{name}: posted tempo is the stored tempo")
+            if "lenms" in found:
+                c.equal(posted[100:104], found["lenms"], f"{name}: posted duration is the stored duration")
+    finally:
+        queue.remove()
+
+
+def group_queue(c, a, work):
+    """How the device program hands its record over when the queue is missing, full or unfit."""
+    song = os.path.join(work, "song.wav")
+    make_song(a.source, song, 10)
+    queue = Queue(a.mqtool)
+    filler = bytes([0xA5]) * RECORD_SIZE
+    try:
+        cases = [
+            # label, queue message size or None for no queue, records already in it,
+            # status, a text standard error holds, what the queue holds afterwards
+            ("no queue", None, 0, 0, b"", None),
+            ("full queue", RECORD_SIZE, 2, 113, b"the queue is full", filler * 2),
+            ("queue of smaller messages", 64, 0, 113, b"cannot send", b""),
+        ]
+        for label, msgsize, prefilled, status, err, after in cases:
+            queue.remove()
+            if msgsize is not None:
+                queue.create(msgsize)
+                queue.fill(prefilled)
+            root = os.path.join(work, label.replace(" ", "_"))
+            os.mkdir(root)
+            proc = run(a.trackscan, song, root, SONG_ID, "-g0", "-p4", timeout=300)
+            c.equal(proc.returncode, status, f"{label}: status {show(proc)}")
+            c.expect(err in proc.stderr, f"{label}: standard error holds {err!r}: {proc.stderr!r}")
+            c.expect(f"(err = {status};".encode() in proc.stdout, f"{label}: completion line shows {status}")
+            c.expect(os.path.isfile(analysis_files(root, 4)["sar"]), f"{label}: the result file is written")
+            if after is not None:
+                c.equal(queue.drain(), after, f"{label}: queue contents afterwards")
+    finally:
+        queue.remove()
+
+
+GROUPS = {
+    "switches": group_switches,
+    "refusals": group_refusals,
+    "analysis": group_analysis,
+    "queue": group_queue,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("group", choices=sorted(GROUPS))
+    parser.add_argument("--trackscan", required=True)
+    parser.add_argument("--desktop", required=True)
+    parser.add_argument("--mqtool", required=True)
+    parser.add_argument("--source", required=True)
+    a = parser.parse_args()
+    c = Checker()
+    with tempfile.TemporaryDirectory(prefix="trackscan-test-") as work:
+        GROUPS[a.group](c, a, work)
+    if c.failures:
+        print(f"{len(c.failures)} check(s) failed in group {a.group}")
+        return 1
+    print(f"group {a.group}: all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
