@@ -196,6 +196,12 @@ TEST_F(OptionsTest, ListsKeepTheirFirstSixteenEntries) {
         songanalysis_options_struct o;
         parse(args, &o);
         for (int i = 0; i < 16; ++i) EXPECT_EQ((o.*c.list)[i], (i + 1) * 100) << "entry " << i;
+        // Nothing spills into the lists and fields after a full one.
+        for (const ListCase &other : cases) {
+            if (other.list == c.list) continue;
+            for (int i = 0; i < 16; ++i) EXPECT_EQ((o.*other.list)[i], -1) << other.option << " entry " << i;
+        }
+        EXPECT_EQ(o.product, 8);
         EXPECT_EQ(o.gridMode, 1);
     }
 }
