@@ -5,6 +5,7 @@
 
 #include "orvsys/lebytes.h"
 #include "orvsys/ufopen.h"
+#include "orvsys/uniquefile.h"
 
 #include <algorithm>
 #include <array>
@@ -16,10 +17,7 @@ namespace {
 
 constexpr size_t kNameBytes = 8;
 
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
+using File = orv::UniqueFile;
 
 bool skipBytes(FILE *fp, u64 bytes) {
     if (bytes > static_cast<u64>(LONG_MAX)) return false;

@@ -7,6 +7,7 @@
 #include "orvsys/lebytes.h"
 #include "orvsys/orvconfig.h"
 #include "orvsys/ufopen.h"
+#include "orvsys/uniquefile.h"
 
 #include <algorithm>
 #include <array>
@@ -28,10 +29,7 @@ constexpr u32 kVersionHigh = 0x0301FFFF;
 constexpr float kFramesPerSecond =
     static_cast<float>(orv::kAnalysisSampleRate) / static_cast<float>(orv::kAnalysisFrameSize);
 
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
+using File = orv::UniqueFile;
 
 u32 chunkSize(u32 wfpSize) {
     u32 b = kMinChunk;
