@@ -342,7 +342,10 @@ u32 songanalysis_hash(const char *str, char *ou);
 // ---------------------------------------------------------------------------------------
 // Whole-file driver
 
-// Analyses one audio file and saves its result, waveform and seek-table files.
+// Analyses one audio file and saves its result, waveform and seek-table files. Returns 0 at
+// once when *quit is 1, and 0 without a save when it turns 1 during the run. A file that cannot
+// be decoded or a save that fails returns its error, with no copy in sa_ and no callback; the
+// callback gets the live record only after a successful save.
 songanalysis_error songanalysis_processFile(const char *audioFileName,
                                             const songanalysis_filenames_struct *resultFileNames,
                                             songanalysis_quality q, songanalysis_struct *sa_,
@@ -350,6 +353,7 @@ songanalysis_error songanalysis_processFile(const char *audioFileName,
                                             songanalysis_results_callback cbSendResults,
                                             const songanalysis_options_struct *options);
 
-// Applies the added and removed beats of the options to an existing result file.
+// Applies the added and removed beats of the options to an existing result file; the error of
+// its load or of its save, else 0.
 songanalysis_error songanalysis_editResultFile(const songanalysis_filenames_struct *resultFileNames,
                                                const songanalysis_options_struct *options);

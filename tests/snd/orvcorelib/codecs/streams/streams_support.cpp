@@ -3,13 +3,11 @@
 #include "snd/orvcorelib/codecs/aacdec/aac_test_support.h"
 
 #include "orvsys/orvconfig.h"
+#include "support/runtool.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,26 +18,10 @@
 #include <fstream>
 #include <limits>
 
-extern char **environ;
-
 namespace streamtest {
 
 int run(const std::vector<std::string> &argv, const std::string &outPath) {
-    std::vector<char *> args;
-    for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const char *out = outPath.empty() ? "/dev/null" : outPath.c_str();
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return orvtest::runTool(argv, outPath);
 }
 
 bool haveTools(const std::vector<std::string> &names) {

@@ -31,12 +31,13 @@ inline Record makeRecord(songanalysis_quality q = SONGANALYSIS_QUALITY_MID,
 constexpr double kRate = orv::kAnalysisSampleRate;
 constexpr u32 kFrame = orv::kAnalysisFrameSize;
 
-// Interleaved 16-bit PCM at the analysis rate.
+// Interleaved 16-bit PCM, at the analysis rate unless told.
 struct Pcm {
     u32 channels = 2;
     std::vector<s16> samples;
+    double rate = kRate;
     u32 frames() const { return static_cast<u32>(samples.size() / channels); }
-    u32 lengthMs() const { return static_cast<u32>(1000.0 * frames() / kRate); }
+    u32 lengthMs() const { return static_cast<u32>(1000.0 * frames() / rate); }
 };
 
 // A reproducible noise source.
@@ -53,21 +54,22 @@ class Noise {
 
 // A rock drum bar over and over: a kick on every beat, a snare on beats 2 and 4 and a closed
 // hi-hat on every eighth, from the first beat on (digital silence before it).
-inline Pcm makeDrumSong(double bpm, double seconds, double firstBeat = 0.1, u32 channels = 2) {
-    const size_t frames = static_cast<size_t>(seconds * kRate);
+inline Pcm makeDrumSong(double bpm, double seconds, double firstBeat = 0.1, u32 channels = 2,
+                        double rate = kRate) {
+    const size_t frames = static_cast<size_t>(seconds * rate);
     std::vector<double> mix(frames, 0.0);
     Noise noise;
     const double beat = 60.0 / bpm;
     auto addHit = [&](double at, double length, auto &&shape) {
-        const size_t first = static_cast<size_t>(at * kRate);
-        const size_t count = static_cast<size_t>(length * kRate);
-        for (size_t i = 0; i < count && first + i < frames; ++i) mix[first + i] += shape(i / kRate);
+        const size_t first = static_cast<size_t>(at * rate);
+        const size_t count = static_cast<size_t>(length * rate);
+        for (size_t i = 0; i < count && first + i < frames; ++i) mix[first + i] += shape(i / rate);
     };
     double phase = 0.0;
     // The beater's click gives the kick the broadband attack that a real kick drum has.
     auto kick = [&](double t) {
         if (t == 0.0) phase = 0.0;
-        phase += 2.0 * M_PI * (50.0 + 90.0 * std::exp(-t / 0.03)) / kRate;
+        phase += 2.0 * M_PI * (50.0 + 90.0 * std::exp(-t / 0.03)) / rate;
         return 16000.0 * std::exp(-t / 0.09) * std::sin(phase) + 9000.0 * std::exp(-t / 0.004) * noise.next();
     };
     auto snare = [&](double t) {
@@ -90,6 +92,7 @@ inline Pcm makeDrumSong(double bpm, double seconds, double firstBeat = 0.1, u32 
     }
     Pcm pcm;
     pcm.channels = channels;
+    pcm.rate = rate;
     pcm.samples.reserve(frames * channels);
     for (double v : mix) {
         const s16 s = static_cast<s16>(std::clamp(std::lround(v), -32768L, 32767L));
