@@ -3,13 +3,14 @@
 statuses, printed text, the analysis files left on the drive and the record posted on the
 analysis queue.
 
-    trackscan_test.py GROUP --trackscan PATH --desktop PATH --mqtool PATH --source DIR
+    trackscan_test.py GROUP --trackscan PATH --desktop PATH --mqtool PATH --source DIR --anafiles PATH
 
-GROUP is one of: switches, refusals, analysis, queue. The analysis and queue groups use the
+GROUP is one of: switches, refusals, analysis, queue, accented. The analysis and queue groups use the
 system-wide queue "/bak_analysis" and must not run beside anything else that does.
 """
 
 import argparse
+import json
 import os
 import shutil
 import struct
@@ -103,29 +104,7 @@ class Queue:
 
 
 # ---------------------------------------------------------------------------------------------
-# Result files
-
-
-def sealed(data):
-    """True when the file ends with the CRC-32 of everything before it followed by four zeros."""
-    if len(data) < 4:
-        return False
-    return struct.unpack("<I", data[-4:])[0] == zlib.crc32(data[:-4] + b"\0\0\0\0")
-
-
-def sections(data):
-    """The sections of a result file (name -> data), in order, up to its seal."""
-    found = {}
-    pos = 0
-    end = len(data) - 4
-    while pos + 12 <= end:
-        name = data[pos:pos + 8].rstrip(b"\0").decode("ascii", errors="replace")
-        size = struct.unpack("<I", data[pos + 8:pos + 12])[0]
-        if size == 0:
-            break
-        found[name] = data[pos + 12:pos + 12 + size]
-        pos += 12 + size
-    return found
+# Analysis files, read through the analysis-file reader
 
 
 def analysis_files(root, product, song_id=SONG_ID):
@@ -142,43 +121,52 @@ def u32(data):
     return struct.unpack("<I", data[:4])[0]
 
 
-def f32(data):
-    return struct.unpack("<f", data[:4])[0]
+def f32_bytes(value):
+    return struct.pack("<f", value)
 
 
-def check_result_files(c, label, files, audio, options):
-    """The analysis files of one finished run. Returns the result file's sections."""
-    for ext in ("sar", "wfv"):
-        if not c.expect(os.path.isfile(files[ext]), f"{label}: {files[ext]} written"):
+# The record fields deckhost stores from a posted record, with their offsets and types.
+HANDED_OVER = [("quality", 4, "<i"), ("maxLengthInMs", 40, "<I"), ("beatsPerMinute", 56, "<f"),
+               ("audioStart", 68, "<i"), ("audioEnd", 72, "<i"), ("refGain", 80, "<I"), ("peakValue", 84, "<I"),
+               ("radioGain", 88, "<I"), ("audiophileGain", 92, "<I"), ("bitRate", 96, "<i"),
+               ("durationInMs", 100, "<i")]
+
+
+def examine(a, paths):
+    """The reader's JSON reports of the given files, by path."""
+    proc = subprocess.run([sys.executable, a.anafiles, "--json", *paths], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=120)
+    reports = json.loads(proc.stdout)
+    if isinstance(reports, dict):
+        reports = [reports]
+    return dict(zip(paths, reports))
+
+
+def check_result_files(c, a, label, files, audio, options, tempo=120.0):
+    """The three analysis files of one finished run. Returns the result file's report."""
+    for path in files.values():
+        if not c.expect(os.path.isfile(path), f"{label}: {path} written"):
             return {}
-    sar = read(files["sar"])
-    wfv = read(files["wfv"])
-    c.expect(sealed(sar), f"{label}: the result file is sealed")
-    c.expect(sealed(wfv), f"{label}: the waveform file is sealed")
-    found = sections(sar)
-    c.equal(u32(found.get("version", b"\0" * 4)), 0x03010500, f"{label}: result file version")
-    c.equal(len(found.get("rawdata", b"")), RECORD_SIZE, f"{label}: stored record size")
-    if "rawdata" in found:
-        c.equal(u32(found["rawdata"][108:]), 0, f"{label}: stored record's private slot")
-    bpm = f32(found["bpm"]) if "bpm" in found else float("nan")
-    c.expect(abs(bpm - 120.0) <= 0.05, f"{label}: tempo {bpm} is 120 +- 0.05")
-    c.equal(u32(found.get("songcs", b"\xff" * 4)), zlib.crc32(read(audio)), f"{label}: songcs is the audio file's CRC")
-    c.equal(u32(found.get("wfvcs", b"\0" * 4)), u32(wfv[-4:]), f"{label}: wfvcs is the waveform file's seal")
-    # A natively seekable format needs no seek table; any seek-table file there is must be the one recorded.
-    if os.path.isfile(files["sek"]):
-        sek = read(files["sek"])
-        c.expect(sealed(sek), f"{label}: the seek-table file is sealed")
-        c.equal(u32(found.get("sekcs", b"\0" * 4)), u32(sek[-4:]), f"{label}: sekcs is the seek-table file's seal")
-    else:
-        c.equal(u32(found.get("sekcs", b"\xff" * 4)), 0xFFFFFFFF, f"{label}: sekcs without a seek-table file")
-    comment = found.get("comment", b"").rstrip(b"\0")
-    c.expect(comment.endswith(b"options =" + options.encode()),
-             f"{label}: the comment ends with the option text {options!r}: {comment!r}")
-    return found
+    reports = examine(a, list(files.values()))
+    sar, sek, wfv = (reports[files[ext]] for ext in ("sar", "sek", "wfv"))
+    for ext, report in (("sar", sar), ("sek", sek), ("wfv", wfv)):
+        c.expect(report.get("seal_ok") is True, f"{label}: the .{ext} file is sealed")
+    c.equal(sar.get("errors"), [], f"{label}: result file errors")
+    c.equal(wfv.get("errors"), [], f"{label}: waveform file errors")
+    c.equal(sar.get("version"), 0x03010500, f"{label}: result file version")
+    c.equal(sar.get("rawdata", {}).get("private_"), 0, f"{label}: stored record's private slot")
+    bpm = sar.get("bpm")
+    c.expect(isinstance(bpm, float) and abs(bpm - tempo) <= 0.05, f"{label}: tempo {bpm} is {tempo} +- 0.05")
+    c.equal(sar.get("audio_crc"), zlib.crc32(read(audio)), f"{label}: songcs is the audio file's CRC-32")
+    c.equal(sar.get("seek_crc"), sek.get("seal_stored"), f"{label}: sekcs is the seek-table file's seal")
+    c.equal(sar.get("waveform_crc"), wfv.get("seal_stored"), f"{label}: wfvcs is the waveform file's seal")
+    comment = sar.get("comment", "")
+    c.expect(comment.endswith("options =" + options), f"{label}: the comment ends with {options!r}: {comment!r}")
+    return sar
 
 
-def make_song(source, path, seconds):
-    subprocess.run([os.path.join(source, "scripts", "sample_song"), path, str(seconds)], check=True,
+def make_song(source, path, seconds, *extra):
+    subprocess.run([os.path.join(source, "scripts", "sample_song"), path, str(seconds), *extra], check=True,
                    stderr=subprocess.DEVNULL, timeout=300)
 
 
@@ -271,7 +259,7 @@ def group_analysis(c, a, work):
                      f"{name}: start line")
             c.expect(f"Analysis of '{song}' completed (err = 0; CPU time used = ".encode() in proc.stdout,
                      f"{name}: completion line")
-            found = check_result_files(c, name, analysis_files(root, 4), song, " -g0 -p4")
+            sar = check_result_files(c, a, name, analysis_files(root, 4), song, " -g0 -p4")
             posted = queue.drain()
             if not posts:
                 c.equal(len(posted), 0, f"{name}: bytes posted on the queue")
@@ -279,10 +267,12 @@ def group_analysis(c, a, work):
             if not c.equal(len(posted), RECORD_SIZE, f"{name}: one record posted"):
                 continue
             c.equal(u32(posted[108:]), 0, f"{name}: posted record's private slot")
-            if "bpm" in found:
-                c.equal(posted[56:60], found["bpm"], f"{name}: posted tempo is the stored tempo")
-            if "lenms" in found:
-                c.equal(posted[100:104], found["lenms"], f"{name}: posted duration is the stored duration")
+            if isinstance(sar.get("bpm"), float):
+                c.equal(posted[56:60], f32_bytes(sar["bpm"]), f"{name}: posted tempo is the stored tempo")
+            stored = sar.get("rawdata", {})
+            for field, offset, code in HANDED_OVER:
+                value = struct.unpack_from(code, posted, offset)[0]
+                c.equal(value, stored.get(field), f"{name}: posted {field} is the stored one")
     finally:
         queue.remove()
 
@@ -308,7 +298,7 @@ def group_queue(c, a, work):
                 queue.fill(prefilled)
             root = os.path.join(work, label.replace(" ", "_"))
             os.mkdir(root)
-            proc = run(a.trackscan, song, root, SONG_ID, "-g0", "-p4", timeout=300)
+            proc = run(a.trackscan, song, root, SONG_ID, "-g0", "-p4", timeout=120)
             c.equal(proc.returncode, status, f"{label}: status {show(proc)}")
             c.expect(err in proc.stderr, f"{label}: standard error holds {err!r}: {proc.stderr!r}")
             c.expect(f"(err = {status};".encode() in proc.stdout, f"{label}: completion line shows {status}")
@@ -319,7 +309,22 @@ def group_queue(c, a, work):
         queue.remove()
 
 
+def group_accented(c, a, work):
+    """A drum loop whose bar opens with a beat 6 dB louder than the other three: the tempo
+    stays that of the loop on both programs."""
+    song = os.path.join(work, "accented.wav")
+    make_song(a.source, song, 60, "120", "6")
+    for program in (a.trackscan, a.desktop):
+        name = os.path.basename(program)
+        root = os.path.join(work, name)
+        os.mkdir(root)
+        proc = run(program, song, root, SONG_ID, "-g0", "-p4")
+        if c.equal(proc.returncode, 0, f"{name}: status {show(proc)}"):
+            check_result_files(c, a, name, analysis_files(root, 4), song, " -g0 -p4")
+
+
 GROUPS = {
+    "accented": group_accented,
     "switches": group_switches,
     "refusals": group_refusals,
     "analysis": group_analysis,
@@ -334,6 +339,7 @@ def main():
     parser.add_argument("--desktop", required=True)
     parser.add_argument("--mqtool", required=True)
     parser.add_argument("--source", required=True)
+    parser.add_argument("--anafiles", required=True)
     a = parser.parse_args()
     c = Checker()
     with tempfile.TemporaryDirectory(prefix="trackscan-test-") as work:
