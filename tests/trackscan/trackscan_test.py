@@ -213,31 +213,39 @@ def group_refusals(c, a, work):
     missing = os.path.join(work, "missing.wav")
     root = os.path.join(work, "drive")
     cases = [
-        # label, arguments, status, a text standard output holds, standard error (None: not checked),
-        # whether the analysis folder may exist afterwards
-        ("relative root", [song, "drive", SONG_ID, "-p4"], 1, b"", b"Please use absolute path\n", False),
-        ("relative audio file", ["song.wav", root, SONG_ID, "-p4"], 1, b"", b"Please use absolute path\n", False),
+        # label, arguments, status, texts standard output holds once each, standard error (None: not
+        # checked), the product whose analysis folder is made (None: nothing is made under the root).
+        # The cases that make folders come last.
+        ("relative root", [song, "drive", SONG_ID, "-p4"], 1, [], b"Please use absolute path\n", None),
+        ("relative audio file", ["song.wav", root, SONG_ID, "-p4"], 1, [], b"Please use absolute path\n", None),
         ("invalid product before the paths", ["song.wav", "drive", SONG_ID, "-p6"], 0,
-         b"invalid product 6, use -p4 or -p8\n", b"", False),
-        ("short song id", [song, root, "ab", "-p4"], 1, b"", SHORT_USAGE, False),
-        ("song id with a folder", [song, root, "ab/../../../x", "-p4"], 1, b"", SHORT_USAGE, False),
-        ("song id naming the parent folder", [song, root, "..cdef", "-p4"], 1, b"", SHORT_USAGE, False),
-        ("missing audio file", [missing, root, SONG_ID, "-p4"], 74, b"(err = 74;", None, True),
-        ("unsupported format", [ogg, root, SONG_ID, "-p4"], 76, b"(err = 76;", None, True),
+         [b"invalid product 6, use -p4 or -p8\n"], b"", None),
+        ("short song id", [song, root, "ab", "-p4"], 1, [], SHORT_USAGE, None),
+        ("song id with a folder", [song, root, "ab/../../../x", "-p4"], 1, [], SHORT_USAGE, None),
+        ("song id naming the parent folder", [song, root, "..cdef", "-p4"], 1, [], SHORT_USAGE, None),
+        # A line printed before the folder is made must not come out twice through the child.
+        ("missing audio file", [missing, root, SONG_ID, "-p4", "-m2"], 74,
+         [b"ERROR: option bpm-mode = 2 is out of range (0, 1)\n", b"(err = 74;"], None, 4),
+        ("unsupported format, default product", [ogg, root, SONG_ID], 76, [b"(err = 76;"], None, 8),
     ]
     for program in (a.trackscan, a.desktop):
         name = os.path.basename(program)
         os.mkdir(root)
-        for label, args, status, out, err, folder in cases:
+        for label, args, status, outs, err, made in cases:
             proc = run(program, *args, timeout=120)
             what = f"{name}, {label}"
             c.equal(proc.returncode, status, f"{what}: status {show(proc)}")
-            c.expect(out in proc.stdout, f"{what}: standard output holds {out!r}: {proc.stdout!r}")
+            for out in outs:
+                c.equal(proc.stdout.count(out), 1, f"{what}: times standard output holds {out!r}")
             if err is not None:
                 c.equal(proc.stderr, err, f"{what}: standard error")
-            if not folder:
+            if made is None:
                 c.expect(not os.listdir(root), f"{what}: nothing made under the root: {os.listdir(root)}")
-        c.expect(not os.path.exists(analysis_files(root, 4)["sar"]), f"{name}: no result file after failed runs")
+            else:
+                folder = os.path.dirname(analysis_files(root, made)["sar"])
+                c.expect(os.path.isdir(folder), f"{what}: {folder} made")
+        for product in (4, 8):
+            c.expect(not os.path.exists(analysis_files(root, product)["sar"]), f"{name}: no result file after failed runs")
         shutil.rmtree(root)
 
 
