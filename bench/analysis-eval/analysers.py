@@ -1,7 +1,7 @@
 """The analysers under test: our two analysis programs and public analysers from Debian packages.
 
 Each analyser runs on one song and gives a tempo, beats and downbeats where it offers them, and the
-processor time and peak memory of its processes (read with wait4, so parallel runs do not mix).
+processor time and peak memory of its processes.
 A peer that is not installed is reported as missing; it never stops the run.
 """
 
@@ -12,6 +12,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -43,16 +44,31 @@ class _Run:
     timed_out: bool
 
 
+TIME = "/usr/bin/time"
+
+
 def _measure(argvs, env=None, timeout=TIMEOUT_S):
     """Runs argvs as a pipeline (each one's output into the next); returns their codes, the last
-    one's output, everyone's messages, the summed processor time and the largest peak memory."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+    one's output, everyone's messages, the summed processor time and the largest peak memory.
+
+    Processor time comes from wait4 (so parallel runs do not mix). Peak memory comes from GNU time
+    around each command: a child's own peak starts at what its parent held when it forked, and a
+    Python parent holding songs and results would be counted for every analyser.
+    """
+    with tempfile.TemporaryDirectory() as folder, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
         procs = []
+        peak_files = []
         try:
             for i, argv in enumerate(argvs):
                 last = i == len(argvs) - 1
+                if os.access(TIME, os.X_OK):
+                    peak_files.append(os.path.join(folder, "peak%d" % i))
+                    argv = [TIME, "-q", "-f", "%M", "-o", peak_files[-1]] + argv
+                # A group of its own, so that a timeout ends the command and not only its wrapper.
                 procs.append(subprocess.Popen(argv, stdin=procs[-1].stdout if procs else subprocess.DEVNULL,
-                                              stdout=out if last else subprocess.PIPE, stderr=err, env=env))
+                                              stdout=out if last else subprocess.PIPE, stderr=err, env=env,
+                                              start_new_session=True))
                 if len(procs) > 1:
                     procs[-2].stdout.close()
         except OSError:
@@ -66,13 +82,15 @@ def _measure(argvs, env=None, timeout=TIMEOUT_S):
             timed_out.set()
             for p in procs:
                 if p.returncode is None:
-                    p.kill()
+                    try:
+                        os.killpg(p.pid, signal.SIGKILL)
+                    except ProcessLookupError:
+                        pass
 
         timer = threading.Timer(timeout, kill_all)
         timer.start()
         codes = []
         cpu = 0.0
-        peak = 0
         try:
             for p in procs:
                 _, status, usage = os.wait4(p.pid, 0)
@@ -80,13 +98,20 @@ def _measure(argvs, env=None, timeout=TIMEOUT_S):
                 p.returncode = os.waitstatus_to_exitcode(status)
                 codes.append(p.returncode)
                 cpu += usage.ru_utime + usage.ru_stime
-                peak = max(peak, usage.ru_maxrss)
         finally:
             timer.cancel()
         out.seek(0)
         err.seek(0)
-        return _Run(codes, out.read().decode(errors="replace"), err.read().decode(errors="replace"), cpu, peak,
-                    timed_out.is_set())
+        return _Run(codes, out.read().decode(errors="replace"), err.read().decode(errors="replace"), cpu,
+                    max((_peak_kb(f) for f in peak_files), default=0), timed_out.is_set())
+
+
+def _peak_kb(path):
+    try:
+        with open(path) as f:
+            return int(f.read().split()[-1])
+    except (OSError, ValueError, IndexError):
+        return 0
 
 
 def _failure(run):
