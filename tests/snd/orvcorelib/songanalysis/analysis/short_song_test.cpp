@@ -53,4 +53,27 @@ TEST_F(ShortSong, TempoAndGridComeFromTheTrackedBeats) {
     }
 }
 
+// A loop that starts on its first sample with an accented bar: the first beat and the first
+// downbeat lie on frame 0, and the downbeats on the bars' first beats.
+TEST_F(ShortSong, LoopFromTheFirstSampleHasABeatAndADownbeatThere) {
+    const double bpms[] = {100.0, 120.0, 128.0};
+    const double seconds = orv::kDeviceConfig ? 60.0 : 20.0;
+    for (double bpm : bpms) {
+        SCOPED_TRACE(testing::Message() << bpm << " BPM");
+        beattracker_resetProcessStatics();
+        const Pcm song = makeDrumSong(bpm, seconds, 0.0, 2, kRate, 6.0);
+        auto sa = makeRecord();
+        ASSERT_NE(sa, nullptr);
+        analyse(sa.get(), song);
+        const beattracker_struct *bt = songanalysis_getHandle(sa.get())->beatTracker;
+        ASSERT_GT(bt->beatSize, 8u);
+        ASSERT_GT(bt->downbeatSize, 2u);
+        EXPECT_EQ(bt->beats[0], 0u);
+        EXPECT_EQ(bt->downbeats[0], 0u);
+        const double barMs = 4 * 60000.0 / bpm;
+        const double secondBar = bt->downbeats[1] * kFrameMs;
+        EXPECT_NEAR(secondBar, barMs, 2 * kFrameMs);
+    }
+}
+
 } // namespace
