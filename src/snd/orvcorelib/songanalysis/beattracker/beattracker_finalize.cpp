@@ -6,6 +6,7 @@
 #include "songanalysis/beattracker/beattracker.h"
 #include "songanalysis/beattracker/beattracker_alloc.h"
 #include "songanalysis/beattracker/beattracker_config.h"
+#include "songanalysis/beattracker/beattracker_frame.h"
 
 #include <algorithm>
 #include <cmath>
@@ -133,6 +134,7 @@ u32 beattrain_selectBeats(const s16 *beatTrain, s32 size, s64 spacing, u32 *beat
 }
 
 s32 beattracker_finalize(beattracker_struct *bt, s32 *anchors, s32 nAnchors, bool fixedGrid) {
+    beattracker_endWarmUp(bt);
     const beattracker_internal *in = bt->private_;
     // The train has one value per frame; frame numbers beyond the s32 range are not kept.
     const s32 trainSize = static_cast<s32>(std::min<u32>(bt->iFrameCount, 0x7FFFFFFFu));

@@ -18,3 +18,11 @@ void beattracker_forgetAgents(beattracker_internal *in);
 // provisional ones. Needs a listed leader with at least one beat; while the user taps only
 // the score is taken.
 void beattracker_commitLeader(beattracker_struct *bt);
+
+// A song that ends before the warm-up wait is over (shorter than about 94 s on the device and
+// 24 s on the desktop, as the wait lasts until the flux ring is nearly full) has had no peak
+// picking and no beat agents. The whole song has been heard by then, which is all the wait
+// is for, so its tracking runs now, once over all of it, as in the frame the wait would have
+// ended. Does nothing for a song whose tracking ran (or ran here before), or whose audio never
+// started.
+void beattracker_endWarmUp(beattracker_struct *bt);

@@ -121,14 +121,9 @@ void publish(beattracker_struct *bt) {
     bt->beatScore = in->rTBConfLevel;
 }
 
-void runFrame(beattracker_struct *bt) {
+// Peak picking, taps, agents and downbeats over the flux values not yet examined.
+void trackFrame(beattracker_struct *bt) {
     beattracker_internal *in = bt->private_;
-    measureOnset(bt);
-    _CalcXcorrRaw(in->circBuffSpectraFlux, btk::xcorrRaw);
-    if (_EstimateBIFromXcorr(in->rICBeatInterval, bt->iFrameCount, btk::xcorrRaw) != 0) return;
-    beattracker_gateTempo(bt);
-    if (stillWarmingUp(bt)) return;
-
     const s32 found = pickPeaks(bt);
     if (found == 0 && longSilence(bt)) beattracker_forgetAgents(in);
     beattracker_processTaps(bt);
@@ -139,7 +134,23 @@ void runFrame(beattracker_struct *bt) {
     publish(bt);
 }
 
+void runFrame(beattracker_struct *bt) {
+    beattracker_internal *in = bt->private_;
+    measureOnset(bt);
+    _CalcXcorrRaw(in->circBuffSpectraFlux, btk::xcorrRaw);
+    if (_EstimateBIFromXcorr(in->rICBeatInterval, bt->iFrameCount, btk::xcorrRaw) != 0) return;
+    beattracker_gateTempo(bt);
+    if (stillWarmingUp(bt)) return;
+    trackFrame(bt);
+}
+
 } // namespace
+
+void beattracker_endWarmUp(beattracker_struct *bt) {
+    const bool examinedNothing = bt->private_->circBuffSpectraFlux->iRead == 0;
+    if (bt->iFrameCount == 0 || bt->audioStarted == 0 || !examinedNothing || !stillWarmingUp(bt)) return;
+    trackFrame(bt);
+}
 
 void beattracker_forgetAgents(beattracker_internal *in) {
     in->iPeakOffset = 0;

@@ -281,9 +281,12 @@ float stepsFrom(s32 frame, s32 k, float B) {
 }
 
 // Beats laid one interval apart from the first placed beat back to the song's start, and
-// from the last one on to its end (from B - 1 when nothing was placed).
+// from the last one on to its end (from B - 1 when nothing was placed). The passes cannot
+// place a beat in the song's first frames, so a song that starts on a beat has its first
+// placed beat about one interval in: the beat before it counts when its nearest frame is
+// frame 0 or later, also when it lies up to half a frame before the first frame.
 void extendToEnds(s16 *beatTrain, s32 size, float B, const FineResult &r) {
-    if (B < static_cast<float>(r.firstBeat)) {
+    if (static_cast<float>(r.firstBeat) - B + 0.5f >= 0.0f) {
         for (s32 k = -1;; --k) {
             const s32 c = frameNear(stepsFrom(r.firstBeat, k, B));
             if (c < 0) break;

@@ -53,9 +53,10 @@ class Noise {
 };
 
 // A rock drum bar over and over: a kick on every beat, a snare on beats 2 and 4 and a closed
-// hi-hat on every eighth, from the first beat on (digital silence before it).
+// hi-hat on every eighth, from the first beat on (digital silence before it). With weakDb the
+// bar's other three beats are that much quieter than its first, as in an accented loop.
 inline Pcm makeDrumSong(double bpm, double seconds, double firstBeat = 0.1, u32 channels = 2,
-                        double rate = kRate) {
+                        double rate = kRate, double weakDb = 0.0) {
     const size_t frames = static_cast<size_t>(seconds * rate);
     std::vector<double> mix(frames, 0.0);
     Noise noise;
@@ -82,13 +83,16 @@ inline Pcm makeDrumSong(double bpm, double seconds, double firstBeat = 0.1, u32 
         previous = n;
         return 2500.0 * std::exp(-t / 0.02) * high;
     };
+    const double weak = std::pow(10.0, -weakDb / 20.0);
     for (u32 k = 0;; ++k) {
         const double at = firstBeat + k * beat;
         if (at >= seconds) break;
-        addHit(at, 0.3, kick);
-        if (k % 4 == 1 || k % 4 == 3) addHit(at, 0.25, snare);
-        addHit(at, 0.08, hat);
-        addHit(at + beat / 2, 0.08, hat);
+        const double gain = k % 4 == 0 ? 1.0 : weak;
+        auto accented = [&](auto &&shape) { return [&, gain](double t) { return gain * shape(t); }; };
+        addHit(at, 0.3, accented(kick));
+        if (k % 4 == 1 || k % 4 == 3) addHit(at, 0.25, accented(snare));
+        addHit(at, 0.08, accented(hat));
+        addHit(at + beat / 2, 0.08, accented(hat));
     }
     Pcm pcm;
     pcm.channels = channels;

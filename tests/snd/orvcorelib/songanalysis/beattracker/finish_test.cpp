@@ -233,6 +233,39 @@ TEST(FinishSteps, FinePassFillsGapsAndReachesBothEnds) {
     }
 }
 
+// The passes place no beat in the song's first frames, so a grid that starts on frame 0 has
+// its first placed beat about one interval in; the beat one interval before it is laid when
+// its nearest frame is frame 0 or later, even when the first placed beat lies a fraction of
+// a frame short of the interval.
+TEST(FinishSteps, FinePassLaysTheBeatOneIntervalBeforeTheFirst) {
+    struct Case {
+        const char *name;
+        float interval;
+        float phase; // where the grid of candidates would have its beat 0
+        bool beatAtZero;
+    };
+    const Case cases[] = {
+        {"first placed beat beyond the interval", 21.533f, 0.0f, true},
+        {"first placed beat short of the interval by less than half a frame", 21.4f, 0.0f, true},
+        {"first placed beat short of the interval by more than half a frame", 21.7f, -0.8f, false},
+    };
+    const s32 size = 3000;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<s16> train(size, 0);
+        for (s32 k = 1;; ++k) {
+            const s32 at = static_cast<s32>(c.phase + static_cast<float>(k) * c.interval + 0.5f);
+            if (at >= size) break;
+            train[static_cast<size_t>(at)] = 300;
+        }
+        _RefineBeats(train.data(), size, c.interval);
+        const std::vector<s32> marks = candidates(train);
+        ASSERT_GE(marks.size(), 2u);
+        EXPECT_EQ(marks[0] == 0, c.beatAtZero) << marks[0] << " " << marks[1];
+        EXPECT_NEAR(static_cast<float>(marks[1] - marks[0]), c.interval, 1.0f);
+    }
+}
+
 // The gap list holds 64 windows: 70 clusters of candidates with long silences between them
 // give more gaps than that (one or two per silence); the silences of the first 64 gaps are
 // filled, the later ones stay empty instead of overrunning the list.
