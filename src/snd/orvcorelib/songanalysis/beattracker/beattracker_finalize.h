@@ -55,6 +55,7 @@ bool beattrain_layAnchoredGrids(s16 *beatTrain, s32 size, float interval, const 
 // capacity's slots are cleared first. Returns the number of beats.
 u32 beattrain_selectBeats(const s16 *beatTrain, s32 size, s64 spacing, u32 *beats, u32 capacity);
 
-// Every fourth beat, from the first, becomes a downbeat, after the first dbsize recorded
-// downbeats are cleared. Returns the number of downbeats.
+// Every fourth beat becomes a downbeat, from the beat that the first dbsize recorded downbeats
+// (those scored while tracking) mark as a bar start most often, or from the first beat when none
+// lies on a final beat; the recorded downbeats are cleared first. Returns the number of downbeats.
 u32 _RefineDownbeats(const u32 *beats, u32 bsize, u32 *downbeats, u32 dbsize);

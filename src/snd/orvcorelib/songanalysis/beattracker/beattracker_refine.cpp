@@ -329,10 +329,54 @@ void _RefineBeats(s16 *beatTrain, s32 size, float B) {
     fillGaps(beatTrain, B, r);
 }
 
+namespace {
+
+constexpr u32 kBar = 4; // beats of a bar
+
+// Index of the final beat that a recorded downbeat marks, or -1 when it lies farther than a
+// quarter of the local beat spacing from every final beat (a bar the final grid does not share).
+s64 beatMarkedBy(const u32 *beats, u32 bsize, u32 frame) {
+    const u32 *next = std::lower_bound(beats, beats + bsize, frame);
+    const s64 after = next - beats;
+    s64 best = -1;
+    u64 bestDistance = std::numeric_limits<u64>::max();
+    for (const s64 j : {after - 1, after}) {
+        if (j < 0 || j >= s64{bsize}) continue;
+        const u64 b = beats[j];
+        const u64 distance = b > frame ? b - frame : frame - b;
+        if (distance < bestDistance) {
+            best = j;
+            bestDistance = distance;
+        }
+    }
+    if (best < 0 || bsize < 2) return best;
+    const s64 left = best > 0 ? best - 1 : best;
+    const u64 spacing = u64{beats[left + 1]} - beats[left];
+    return 4 * bestDistance < spacing ? best : -1;
+}
+
+// The bar position of the first final beat, as the downbeats recorded while tracking place
+// it: each recorded downbeat votes for the phase of the final beat it lies on; the phase
+// with the most votes wins, the lowest on ties, so without votes the first beat starts a bar.
+// The final beats are laid anew from the song's start, so their count before the first bar
+// line is not known otherwise; the recorded downbeats carry the bar scoring of the peaks.
+u32 barPhase(const u32 *beats, u32 bsize, const u32 *recorded, u32 recordedSize) {
+    std::array<u32, kBar> votes{};
+    for (u32 i = 0; i < recordedSize; ++i) {
+        const s64 j = beatMarkedBy(beats, bsize, recorded[i]);
+        if (j >= 0) ++votes[static_cast<size_t>(j % kBar)];
+    }
+    return static_cast<u32>(std::max_element(votes.begin(), votes.end()) - votes.begin());
+}
+
+} // namespace
+
 u32 _RefineDownbeats(const u32 *beats, u32 bsize, u32 *downbeats, u32 dbsize) {
-    std::fill(downbeats, downbeats + std::min(dbsize, BEATTRACKER_MAX_DOWNBEATS), 0u);
+    const u32 recorded = std::min(dbsize, BEATTRACKER_MAX_DOWNBEATS);
+    const u32 phase = barPhase(beats, bsize, downbeats, recorded);
+    std::fill(downbeats, downbeats + recorded, 0u);
     u32 count = 0;
-    for (u64 k = 0; 4 * k < bsize && count < BEATTRACKER_MAX_DOWNBEATS; ++k)
-        downbeats[count++] = beats[4 * k];
+    for (u64 k = phase; k < bsize && count < BEATTRACKER_MAX_DOWNBEATS; k += kBar)
+        downbeats[count++] = beats[k];
     return count;
 }
