@@ -77,6 +77,33 @@ TEST(FinishSteps, DownbeatsAreEveryFourthBeat) {
               (std::vector<u32>{100, 140, 180, 220, 260, 0, 0, 0, 0, 7}));
 }
 
+// The final grid is laid anew from the song's start, so the bar start comes from the downbeats
+// recorded while tracking: the bar position they mark most often, within a quarter of a beat.
+TEST(FinishSteps, DownbeatsFollowTheRecordedBarStart) {
+    std::vector<u32> beats;
+    for (u32 i = 0; i < 17; ++i) beats.push_back(100 + 20 * i); // beat i at 100 + 20i
+    struct Case {
+        const char *what;
+        std::vector<u32> recorded;
+        std::vector<u32> expected;
+    } cases[] = {
+        {"none recorded", {}, {100, 180, 260, 340, 420}},
+        {"all on beat 1", {121, 200, 279, 361}, {120, 200, 280, 360}},
+        {"majority on beat 2", {140, 220, 300, 160}, {140, 220, 300, 380}},
+        {"a tie takes the earlier position", {120, 140}, {120, 200, 280, 360}},
+        {"too far from any beat", {111, 189, 290}, {100, 180, 260, 340, 420}},
+        {"before and after the grid", {0, 5000}, {100, 180, 260, 340, 420}},
+    };
+    for (const Case &c : cases) {
+        std::vector<u32> downbeats(BEATTRACKER_MAX_DOWNBEATS, 0);
+        std::copy(c.recorded.begin(), c.recorded.end(), downbeats.begin());
+        const u32 n =
+            _RefineDownbeats(beats.data(), 17, downbeats.data(), static_cast<u32>(c.recorded.size()));
+        EXPECT_EQ(std::vector<u32>(downbeats.begin(), downbeats.begin() + n), c.expected) << c.what;
+        EXPECT_EQ(downbeats[n], 0u) << c.what;
+    }
+}
+
 // First marked frame 30, interval 21.533: the grid starts one frame after it and steps back
 // to 9 (31 - 21.533, truncated), then runs 9, 30, 51, 72, ... in whole-frame steps.
 TEST(FinishSteps, FixedGridFromTheFirstCandidate) {
