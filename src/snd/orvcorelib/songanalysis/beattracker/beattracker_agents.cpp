@@ -1,5 +1,7 @@
 #include "songanalysis/beattracker/beattracker_agents.h"
 
+#include "songanalysis/beattracker/beattracker_config.h"
+
 #include "orvsys/orvfixed.h"
 
 #include <cmath>
@@ -123,7 +125,7 @@ s32 updateAgentWithPeak(s_Agent *pAgents, s32 *piFirstAgent, s32 *piLastAgent, s
     float innerTolerance = std::trunc(1.0f / rScoreFactor);
     if (innerTolerance == 0.0f) innerTolerance = 1.0f;
     const float peak = static_cast<float>(iCurrentPeakLocation);
-    if (peak - agent.rLastPeak > 10.0f * agent.rBeatInterval) return 1;
+    if (peak - agent.rLastPeak > btk::kLostBeats * agent.rBeatInterval) return 1;
 
     const float tolerance = 0.08f * agent.rBeatInterval / rScoreFactor;
     while (peak > agent.rPrediction + tolerance) {
@@ -151,4 +153,15 @@ s32 updateAgentWithPeak(s_Agent *pAgents, s32 *piFirstAgent, s32 *piLastAgent, s
     if (penalty < 0.0f) penalty = 0.0f;
     agent.rScore += rCurrentPeakScore * penalty;
     return 1;
+}
+
+void bridgeAgentGap(s_Agent *pAgent, s32 iPeakLocation, float rLongestGap) {
+    s_Agent &agent = *pAgent;
+    if (static_cast<s32>(agent.iNumberOfBeats) < 0 || agent.piBeatHistory == nullptr) return;
+    const float peak = static_cast<float>(iPeakLocation);
+    if (!(peak - agent.rLastPeak <= rLongestGap)) return;
+    while (peak - agent.rLastPeak > btk::kLostBeats * agent.rBeatInterval) {
+        if (!(agent.rPrediction + agent.rBeatInterval > agent.rPrediction)) break;
+        takePredictionAsBeat(agent);
+    }
 }

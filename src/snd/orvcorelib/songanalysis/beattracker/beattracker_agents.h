@@ -41,3 +41,9 @@ s32 replaceLowestScoringAgent(s_Agent *pAgents, s32 iSize, s32 *piFirstAgent, s3
 // the pool; else 1.
 s32 updateAgentWithPeak(s_Agent *pAgents, s32 *piFirstAgent, s32 *piLastAgent, s32 iAgentIndex,
                         s32 iCurrentPeakLocation, float rCurrentPeakScore, float rScoreFactor);
+
+// Brings an agent whose last beat lies more than ten of its intervals before the peak at
+// iPeakLocation, but no more than rLongestGap frames before it, to within ten intervals of
+// the peak by taking its predictions as beats (without score), so that updateAgentWithPeak
+// considers the peak. Agents whose count reads negative, and longer gaps, are left alone.
+void bridgeAgentGap(s_Agent *pAgent, s32 iPeakLocation, float rLongestGap);

@@ -19,6 +19,12 @@ inline constexpr float kDefaultThreshould = 0.45f;
 inline constexpr float kTempoNumerator = 60.0f * static_cast<float>(orv::kAnalysisSampleRate);
 inline constexpr float kFrameLength = static_cast<float>(orv::kAnalysisFrameSize);
 
+// Frames without an onset peak after which the agents start over. Counted in frames, not in
+// beats, so it spans about 2.3 s on the desktop and 9.3 s on the device.
+inline constexpr u32 kSilenceFrames = 400;
+// An agent ignores a peak more than this many of its intervals after its last beat.
+inline constexpr float kLostBeats = 10.0f;
+
 // Lags of the autocorrelation: the first accumulated, reinforced and weighted lag, and the
 // last reinforced and weighted one. Peaks are searched strictly between them.
 inline constexpr s32 kLagMin = orv::kDeviceConfig ? 13 : 55;

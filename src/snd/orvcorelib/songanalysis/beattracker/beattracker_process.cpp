@@ -5,6 +5,7 @@
 
 #include "orvsys/orvfixed.h"
 #include "songanalysis/beattracker/beattracker_agents.h"
+#include "songanalysis/beattracker/beattracker_config.h"
 #include "songanalysis/beattracker/beattracker_downbeat.h"
 #include "songanalysis/beattracker/beattracker_frame.h"
 #include "songanalysis/beattracker/beattracker_onset.h"
@@ -21,9 +22,9 @@
 
 namespace {
 
-constexpr s32 kFluxHeadroom = 32;   // peak picking may start once the flux ring is this close to full
-constexpr u32 kSilenceFrames = 400; // frames without a peak after which the agents start over
-constexpr s32 kCommitStreak = 7;    // a leader's beats are final once it has led longer than this
+constexpr s32 kFluxHeadroom = 32; // peak picking may start once the flux ring is this close to full
+constexpr u32 kSilenceFrames = btk::kSilenceFrames;
+constexpr s32 kCommitStreak = 7; // a leader's beats are final once it has led longer than this
 constexpr u32 kHistory = BEATTRACKER_AGENT_HISTORY;
 
 // The ring fills only while nothing examines it: when the tempo estimate has not accepted a

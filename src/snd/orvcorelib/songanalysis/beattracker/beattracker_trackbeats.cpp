@@ -1,6 +1,7 @@
 #include "songanalysis/beattracker/beattracker_trackbeats.h"
 
 #include "songanalysis/beattracker/beattracker_agents.h"
+#include "songanalysis/beattracker/beattracker_config.h"
 #include "songanalysis/beattracker/beattracker_statics.h"
 
 #include <cmath>
@@ -51,7 +52,17 @@ bool admissible(float interval, float lower, float upper) {
     return interval > lower && interval < upper;
 }
 
+// An agent ignores every peak that comes more than ten of its intervals after its last beat,
+// and so every later peak too: it would sit frozen with its score for the rest of the song.
+// That is meant for a long silence, after which all agents start over anyway. But the start
+// over is counted in frames and comes only after 400 of them, which at the device's frame
+// rate is longer than ten intervals at nearly every tempo: a sparse stretch of peaks (a few
+// bars with one peak each) then froze the agent at the song's interval while an agent at 3/2
+// or twice that interval bridged the same gap and took the lead. A gap shorter than the start
+// over is bridged as the agent bridges shorter ones, with its predictions as beats.
 void offer(const Pool &pool, s32 slot, const s_Peak &peak, float factor) {
+    bridgeAgentGap(&pool.agents[slot], static_cast<s32>(peak.iLocation),
+                   static_cast<float>(btk::kSilenceFrames));
     updateAgentWithPeak(pool.agents, pool.first, pool.last, slot, static_cast<s32>(peak.iLocation),
                         peak.rValue, factor);
 }
