@@ -191,7 +191,9 @@ TEST_F(SavedSong, EveryCutOfARealFileLoadsOrFailsCleanly) {
         const songanalysis_error e =
             loadBytes(Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)), holder);
         EXPECT_EQ(holder->isOpened != 0, e == SONGANALYSIS_ERROR_NOERROR) << cut;
-        if (e == SONGANALYSIS_ERROR_NOERROR) EXPECT_LE(songanalysis_getNumberOfBeats(holder.get()), beats_);
+        if (e == SONGANALYSIS_ERROR_NOERROR) {
+            EXPECT_LE(songanalysis_getNumberOfBeats(holder.get()), beats_);
+        }
     }
 }
 
