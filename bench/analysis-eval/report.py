@@ -68,12 +68,12 @@ def totals(files, tools, table, missing):
     return result
 
 
-def _fmt(value, spec):
+def _fmt(value, pattern):
     if value is None:
         return "-"
     if isinstance(value, bool):
         return "yes" if value else "no"
-    return format(value, spec)
+    return format(value, pattern)
 
 
 def markdown(table, total_rows):
